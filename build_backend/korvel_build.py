@@ -1,0 +1,129 @@
+"""Build backend for korvel: builds the extension with CMake and packs the wheel."""
+
+import base64
+import hashlib
+import io
+import os
+import shlex
+import shutil
+import subprocess
+import sys
+import sysconfig
+import tarfile
+import tempfile
+import zipfile
+from pathlib import Path
+
+NAME = "korvel"
+VERSION = "0.dev0"  # the module itself reports __version__ "dev"
+SUMMARY = "King and rook against king: every position with its exact distance to mate"
+SOURCE_ROOT = Path(__file__).resolve().parent.parent
+SDIST_CONTENT = ["CMakeLists.txt", "pyproject.toml", "README.md", "build_backend", "src"]
+
+
+def _metadata():
+    return (
+        "Metadata-Version: 2.1\n"
+        f"Name: {NAME}\n"
+        f"Version: {VERSION}\n"
+        f"Summary: {SUMMARY}\n"
+        "Requires-Python: ==3.9.*\n"
+    )
+
+
+def _wheel_tag():
+    """The tag of an extension built for this very interpreter, e.g. cp39-cp39-linux_x86_64."""
+    interpreter = f"cp{sys.version_info.major}{sys.version_info.minor}"
+    platform = sysconfig.get_platform().replace("-", "_").replace(".", "_")
+    return f"{interpreter}-{interpreter}-{platform}"
+
+
+def _require_cmake():
+    if shutil.which("cmake") is None:
+        raise RuntimeError(
+            "korvel is built with CMake (3.18 or later) and a C++17 compiler, with Boost and "
+            "pybind11 installed; on Debian: apt-get install cmake g++ libboost-dev pybind11-dev"
+        )
+
+
+def _build_extension(build_dir, config_settings):
+    """Runs CMake for the module alone; CMAKE_ARGS and CMAKE_BUILD_TYPE are respected."""
+    _require_cmake()
+    settings = config_settings or {}
+    build_type = settings.get("build-type") or os.environ.get("CMAKE_BUILD_TYPE") or "Release"
+    configure = [
+        "cmake", "-S", str(SOURCE_ROOT), "-B", str(build_dir),
+        f"-DCMAKE_BUILD_TYPE={build_type}",
+        f"-DPython_EXECUTABLE={sys.executable}",
+        "-DKORVEL_BUILD_TESTS=OFF",
+        "-DKORVEL_BUILD_MODULE=ON",
+    ] + shlex.split(os.environ.get("CMAKE_ARGS", ""))
+    jobs = str(os.cpu_count() or 2)
+    # pip shows this output only when asked (-v), or when the build fails.
+    subprocess.run(configure, check=True, stdout=sys.stderr)
+    subprocess.run(["cmake", "--build", str(build_dir), "--target", NAME, "-j", jobs],
+                   check=True, stdout=sys.stderr)
+    suffix = sysconfig.get_config_var("EXT_SUFFIX")
+    built = list(Path(build_dir).rglob(NAME + suffix))
+    if len(built) != 1:
+        raise RuntimeError(f"expected one {NAME}{suffix} in {build_dir}, found {len(built)}")
+    return built[0]
+
+
+def _record_line(arcname, data):
+    digest = base64.urlsafe_b64encode(hashlib.sha256(data).digest()).rstrip(b"=").decode()
+    return f"{arcname},sha256={digest},{len(data)}\n"
+
+
+def _write_wheel(wheel_directory, extension):
+    tag = _wheel_tag()
+    dist_info = f"{NAME}-{VERSION}.dist-info"
+    wheel_name = f"{NAME}-{VERSION}-{tag}.whl"
+    files = {
+        extension.name: extension.read_bytes(),
+        f"{dist_info}/METADATA": _metadata().encode(),
+        f"{dist_info}/WHEEL": (
+            "Wheel-Version: 1.0\n"
+            "Generator: korvel_build\n"
+            "Root-Is-Purelib: false\n"
+            f"Tag: {tag}\n"
+        ).encode(),
+    }
+    record_name = f"{dist_info}/RECORD"
+    record = "".join(_record_line(name, data) for name, data in files.items()) + f"{record_name},,\n"
+    files[record_name] = record.encode()
+    with zipfile.ZipFile(Path(wheel_directory) / wheel_name, "w", zipfile.ZIP_DEFLATED) as wheel:
+        for arcname, data in files.items():
+            info = zipfile.ZipInfo(arcname, date_time=(1980, 1, 1, 0, 0, 0))
+            info.external_attr = (0o755 if arcname == extension.name else 0o644) << 16
+            info.compress_type = zipfile.ZIP_DEFLATED
+            wheel.writestr(info, data)
+    return wheel_name
+
+
+def get_requires_for_build_wheel(config_settings=None):
+    return []
+
+
+def get_requires_for_build_sdist(config_settings=None):
+    return []
+
+
+def build_wheel(wheel_directory, config_settings=None, metadata_directory=None):
+    with tempfile.TemporaryDirectory(prefix="korvel-build-") as build_dir:
+        extension = _build_extension(build_dir, config_settings)
+        return _write_wheel(wheel_directory, extension)
+
+
+def build_sdist(sdist_directory, config_settings=None):
+    base = f"{NAME}-{VERSION}"
+    sdist_name = f"{base}.tar.gz"
+    with tarfile.open(Path(sdist_directory) / sdist_name, "w:gz", format=tarfile.PAX_FORMAT) as sdist:
+        for entry in SDIST_CONTENT:
+            sdist.add(SOURCE_ROOT / entry, arcname=f"{base}/{entry}",
+                      filter=lambda info: None if "__pycache__" in info.name else info)
+        pkg_info = _metadata().encode()
+        info = tarfile.TarInfo(f"{base}/PKG-INFO")
+        info.size = len(pkg_info)
+        sdist.addfile(info, io.BytesIO(pkg_info))
+    return sdist_name

@@ -1,0 +1,54 @@
+"""The module korvel as Python sees it: its attributes, get_lists' signature, refused arguments."""
+
+import subprocess
+import sys
+import textwrap
+import unittest
+
+import korvel
+
+SIGNATURE = (
+    "get_lists() -> Tuple[List[Tuple[List[Tuple[int, int]], int]], "
+    "List[Tuple[List[Tuple[int, int]], int]]]"
+)
+
+
+class ModuleTest(unittest.TestCase):
+    def test_version_and_no_module_docstring(self):
+        self.assertEqual(korvel.__version__, "dev")
+        self.assertIsInstance(korvel.__version__, str)
+        self.assertIsNone(korvel.__doc__)
+
+    def test_only_get_lists_and_version_besides_what_every_module_has(self):
+        every_module = set(dir(type(sys)("empty"))) | {"__file__"}
+        self.assertEqual(set(dir(korvel)) - every_module, {"get_lists", "__version__"})
+
+    def test_get_lists_signature_and_docstring(self):
+        doc = korvel.get_lists.__doc__
+        self.assertTrue(doc.startswith(SIGNATURE + "\n"), doc)
+        self.assertIn("\n        get the lists containing the korvels.\n    ", doc)
+        self.assertEqual(type(korvel.get_lists).__name__, "builtin_function_or_method")
+
+    def test_arguments_are_refused_before_any_build(self):
+        # A build grows the process by well over 10 MiB of memo entries; a
+        # refused call must not start one.
+        child = textwrap.dedent(
+            """
+            import resource, korvel
+            before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+            for call in (lambda: korvel.get_lists(1), lambda: korvel.get_lists(depth=32)):
+                try:
+                    call()
+                except TypeError as error:
+                    assert "incompatible function arguments" in str(error), error
+                else:
+                    raise SystemExit("arguments were accepted")
+            print(resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before)
+            """
+        )
+        out = subprocess.run([sys.executable, "-c", child], capture_output=True, text=True, check=True)
+        self.assertLess(int(out.stdout), 4 * 1024, "KiB grown by refused calls")
+
+
+if __name__ == "__main__":
+    unittest.main()
