@@ -1,0 +1,38 @@
+// korvel conversion benchmarks: what a repeated get_lists() costs once the
+// tables are built, the copies and the Python objects, in an embedded interpreter.
+#include <benchmark/benchmark.h>
+#include <pybind11/embed.h>
+
+#include "python_lists.hpp"
+
+namespace {
+
+namespace py = pybind11;
+using korvel::module::get_lists;
+
+void copies(benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(get_lists().first.data());
+}
+BENCHMARK(copies)->Unit(benchmark::kMillisecond);
+
+void conversion(benchmark::State& state) {
+    const korvel::module::Lists lists = get_lists();
+    for (auto _ : state) benchmark::DoNotOptimize(py::cast(lists).ptr());
+}
+BENCHMARK(conversion)->Unit(benchmark::kMillisecond);
+
+// What a repeated call does: copy, convert, and later release the objects.
+void repeated_call(benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(py::cast(get_lists()).ptr());
+}
+BENCHMARK(repeated_call)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    py::scoped_interpreter interpreter;
+    korvel::build_tables();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+}
