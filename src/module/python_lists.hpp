@@ -40,6 +40,34 @@ inline Lists get_lists() {
 
 }  // namespace korvel::module
 
+namespace korvel::module {
+
+// One call makes some 311,000 new lists and tuples. The cyclic collector
+// would pass over them hundreds of times while they are built and find nothing:
+// none can be part of a cycle yet. It is paused for the conversion and then
+// left as it was found.
+class CollectorPause {
+public:
+    CollectorPause()
+        : gc_(pybind11::module_::import("gc")), was_enabled_(gc_.attr("isenabled")().cast<bool>()) {
+        if (was_enabled_) gc_.attr("disable")();
+    }
+    CollectorPause(const CollectorPause&) = delete;
+    CollectorPause& operator=(const CollectorPause&) = delete;
+    ~CollectorPause() {
+        if (!was_enabled_) return;
+        PyObject* none = PyObject_CallMethod(gc_.ptr(), "enable", nullptr);
+        if (none == nullptr) PyErr_WriteUnraisable(gc_.ptr());
+        Py_XDECREF(none);
+    }
+
+private:
+    pybind11::module_ gc_;
+    bool was_enabled_;
+};
+
+}  // namespace korvel::module
+
 namespace pybind11::detail {
 
 // The lists are written with the C API directly. Every allocation is checked,
@@ -50,6 +78,7 @@ template <>
 struct type_caster<korvel::module::Lists>
     : tuple_caster<std::pair, korvel::module::PyEntries, korvel::module::PyEntries> {
     static handle cast(const korvel::module::Lists& lists, return_value_policy, handle) {
+        const korvel::module::CollectorPause pause;
         object result = checked(PyTuple_New(2));
         PyTuple_SET_ITEM(result.ptr(), 0, list_of_entries(lists.first).release().ptr());
         PyTuple_SET_ITEM(result.ptr(), 1, list_of_entries(lists.second).release().ptr());

@@ -3,6 +3,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <utility>
 
 #include <boost/unordered_map.hpp>
 
@@ -40,8 +44,11 @@ struct MemoKey {
     Position position;  // canonical
     bool attacker_to_move;
 
-    friend constexpr bool operator==(const MemoKey& a, const MemoKey& b) {
-        return a.position == b.position && a.attacker_to_move == b.attacker_to_move;
+    // Every memo hit compares keys: the six coordinates as one block.
+    friend bool operator==(const MemoKey& a, const MemoKey& b) {
+        static_assert(sizeof(Position) == 6 * sizeof(std::int32_t), "Position has no padding");
+        return std::memcmp(&a.position, &b.position, sizeof(Position)) == 0 &&
+               a.attacker_to_move == b.attacker_to_move;
     }
 };
 
@@ -50,7 +57,36 @@ std::size_t hash_value(Square square);
 std::size_t hash_value(const Position& position);
 std::size_t hash_value(const MemoKey& key);
 
-using MemoTable = boost::unordered_map<MemoKey, int, boost::hash<MemoKey>>;
+// Memo entries are never removed and both tables take theirs in step, so their
+// nodes come from one pool, in order: a key's entries in the two tables lie
+// side by side, and the second lookup of a memo hit finds its node in cache.
+// Bucket arrays come from the heap as usual.
+void* allocate_memo_node(std::size_t size);
+void release_memo_node(void* node, std::size_t size) noexcept;
+
+template <typename T>
+struct MemoAllocator {
+    using value_type = T;
+
+    MemoAllocator() = default;
+    template <typename U>
+    MemoAllocator(const MemoAllocator<U>&) noexcept {}
+
+    T* allocate(std::size_t n) {
+        if (n == 1) return static_cast<T*>(allocate_memo_node(sizeof(T)));
+        return std::allocator<T>().allocate(n);
+    }
+    void deallocate(T* p, std::size_t n) noexcept {
+        if (n == 1) return release_memo_node(p, sizeof(T));
+        std::allocator<T>().deallocate(p, n);
+    }
+
+    friend bool operator==(const MemoAllocator&, const MemoAllocator&) { return true; }
+    friend bool operator!=(const MemoAllocator&, const MemoAllocator&) { return false; }
+};
+
+using MemoTable = boost::unordered_map<MemoKey, int, boost::hash<MemoKey>, std::equal_to<MemoKey>,
+                                       MemoAllocator<std::pair<const MemoKey, int>>>;
 
 // Both tables always hold the same keys: the value of each evaluation, and the
 // depth it was made at. Never cleared while the process lives.
