@@ -196,20 +196,46 @@ TEST_F(tables_test, a_second_build_keeps_one_set_and_searches_nothing) {
     }
 }
 
-// Memory running out during the attacker searches, or during the defender
-// searches, leaves both tables empty; the next build gives the exact tables.
+void expect_one_key_set() {
+    ASSERT_EQ(value_table.size(), depth_table.size());
+    for (const auto& entry : value_table) ASSERT_TRUE(depth_table.count(entry.first)) << entry.first.position;
+}
+
+void expect_clean_failure() {
+    EXPECT_THROW(build_tables(), std::bad_alloc);
+    EXPECT_TRUE(attacker_to_move_table.empty());
+    EXPECT_TRUE(defender_to_move_table.empty());
+    expect_one_key_set();
+}
+
+// Memory running out during the attacker searches, during the defender
+// searches (when the attacker entries are complete and must go too), or
+// between a new key's two inserts leaves both tables empty and the memo tables
+// on one set of keys; the next build gives the exact tables.
 TEST_F(tables_test, a_failed_build_leaves_nothing_half_done) {
-    for (const std::uint64_t failing_call : {5'000'000u, 11'000'000u}) {
-        search_probe::fail_at_call = failing_call;
-        EXPECT_THROW(build_tables(), std::bad_alloc);
-        EXPECT_TRUE(attacker_to_move_table.empty());
-        EXPECT_TRUE(defender_to_move_table.empty());
-        EXPECT_EQ(value_table.size(), depth_table.size());
-        EXPECT_GT(value_table.size(), 0u);
+    for (const std::uint64_t node : {2u, 2'000u}) {  // a new key's entry in the depth table
+        search_probe::reset();
+        search_probe::fail_at_node = node;
+        const std::size_t keys = value_table.size();
+        expect_clean_failure();
+        EXPECT_EQ(value_table.size(), keys + node / 2 - 1);
     }
+
+    search_probe::reset();
+    search_probe::fail_at_call = 5'000'000;  // inside the first attacker search
+    expect_clean_failure();
+    EXPECT_EQ(search_probe::root_calls, 0u);
+
+    search_probe::reset();
+    search_probe::fail_at_root_call = attacker_position_count + 1'000;
+    expect_clean_failure();
+    EXPECT_GE(stored_depth({{3, 7}, {7, 7}, {7, 6}}, true), table_search_depth);  // the last attacker search
+
     search_probe::reset();
     build_tables();
     expect_first_build(attacker_to_move_table, defender_to_move_table);
+    expect_one_key_set();
+    EXPECT_EQ(value_table.size(), 62'882u);
 }
 
 }  // namespace

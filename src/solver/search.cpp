@@ -181,7 +181,6 @@ private:
     static constexpr std::size_t round_up(std::size_t n, std::size_t step) { return (n + step - 1) / step * step; }
 
     void add_chunk() {
-        chunks_.reserve(chunks_.size() + 1);
         chunks_.push_back(std::make_unique<std::byte[]>(blocks_per_chunk * block_size_));
         next_ = chunks_.back().get();
         chunk_end_ = next_ + blocks_per_chunk * block_size_;
@@ -197,15 +196,10 @@ private:
 // Defined before the tables, so that it outlives them.
 NodePool memo_nodes;
 
-// A complete table build leaves 62,882 keys; reserving for them up front
-// spares the tables every rehash, and half-full buckets keep the chains a
-// memo hit walks short.
-constexpr std::size_t expected_memo_keys = 62'882;
-
-MemoTable reserved_memo_table() {
+// Half-full buckets keep the chains a memo hit walks short.
+MemoTable half_loaded_table() {
     MemoTable table;
     table.max_load_factor(0.5f);
-    table.reserve(expected_memo_keys);
     return table;
 }
 
@@ -283,11 +277,23 @@ int evaluate(const MemoKey& key, std::size_t hash, int depth) {
 
 }  // namespace
 
-void* allocate_memo_node(std::size_t size) { return memo_nodes.allocate(size); }
+void* allocate_memo_node(std::size_t size) {
+#ifdef KORVEL_SEARCH_PROBE
+    if (++search_probe::nodes == search_probe::fail_at_node) throw std::bad_alloc();
+#endif
+    return memo_nodes.allocate(size);
+}
 void release_memo_node(void* node, std::size_t size) noexcept { memo_nodes.release(node, size); }
 
-MemoTable value_table = reserved_memo_table();
-MemoTable depth_table = reserved_memo_table();
+MemoTable value_table = half_loaded_table();
+MemoTable depth_table = half_loaded_table();
+
+void reserve_memo_tables() {
+    // What a complete table build leaves.
+    constexpr std::size_t memo_keys_of_a_build = 62'882;
+    value_table.reserve(memo_keys_of_a_build);
+    depth_table.reserve(memo_keys_of_a_build);
+}
 
 Position canonical_position(Square defending_king, Square attacking_king, Square rook) {
     if (!is_on_board(defending_king) || !is_on_board(attacking_king) || !is_on_board(rook))
@@ -307,6 +313,7 @@ int search(Square defending_king, Square attacking_king, Square rook, bool attac
     search_probe::least_value = std::min(search_probe::least_value, value);
     search_probe::greatest_value = std::max(search_probe::greatest_value, value);
     if (search_probe::calls == search_probe::fail_at_call) throw std::bad_alloc();
+    if (depth >= 32 && ++search_probe::root_calls == search_probe::fail_at_root_call) throw std::bad_alloc();
 #endif
     return value;
 }

@@ -93,4 +93,8 @@ using MemoTable = boost::unordered_map<MemoKey, int, boost::hash<MemoKey>, std::
 extern MemoTable value_table;
 extern MemoTable depth_table;
 
+// Makes room in both tables for the keys a complete table build leaves, so
+// that the build never rehashes them.
+void reserve_memo_tables();
+
 }  // namespace korvel

@@ -62,6 +62,7 @@ std::vector<Position> enumerate_attacker_positions() {
 
 void build_tables() {
     if (!defender_to_move_table.empty()) return;
+    reserve_memo_tables();
     // Entries are gathered aside and take their place only when both sides are
     // complete, so a failed build leaves the tables empty rather than half full.
     std::vector<TableEntry> attacker_entries = searched(enumerate_attacker_positions(), true);
