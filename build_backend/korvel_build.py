@@ -38,6 +38,14 @@ def _wheel_tag():
     return f"{interpreter}-{interpreter}-{platform}"
 
 
+def _require_python39():
+    if sys.version_info[:2] != (3, 9) or sys.implementation.name != "cpython":
+        raise RuntimeError(
+            f"korvel is an extension module for CPython 3.9; this is {sys.implementation.name} "
+            f"{sys.version.split()[0]} at {sys.executable}. Run pip with a CPython 3.9 interpreter."
+        )
+
+
 def _require_cmake():
     if shutil.which("cmake") is None:
         raise RuntimeError(
@@ -48,6 +56,7 @@ def _require_cmake():
 
 def _build_extension(build_dir, config_settings):
     """Runs CMake for the module alone; CMAKE_ARGS and CMAKE_BUILD_TYPE are respected."""
+    _require_python39()
     _require_cmake()
     settings = config_settings or {}
     build_type = settings.get("build-type") or os.environ.get("CMAKE_BUILD_TYPE") or "Release"

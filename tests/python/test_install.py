@@ -1,4 +1,4 @@
-"""pip installs korvel from the source tree without a package index, and it imports from anywhere."""
+"""pip installs korvel from the source tree without a package index, and uninstalls it cleanly."""
 
 import os
 import subprocess
@@ -10,23 +10,33 @@ SOURCE_ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__
 
 
 class InstallTest(unittest.TestCase):
-    def test_offline_pip_install_gives_a_working_module(self):
-        with tempfile.TemporaryDirectory() as target, tempfile.TemporaryDirectory() as elsewhere:
-            subprocess.run(
-                [sys.executable, "-m", "pip", "install", "--no-build-isolation", "--no-index", "--quiet",
-                 "--target", target, SOURCE_ROOT],
-                check=True, capture_output=True,
-            )
+    def run_checked(self, *command, **options):
+        done = subprocess.run(command, capture_output=True, text=True, **options)
+        self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
+        return done.stdout
+
+    def test_offline_install_into_an_environment_then_uninstall(self):
+        with tempfile.TemporaryDirectory() as folder:
+            environment, elsewhere = os.path.join(folder, "env"), os.path.join(folder, "elsewhere")
+            os.mkdir(elsewhere)
+            self.run_checked(sys.executable, "-m", "venv", environment)
+            python = os.path.join(environment, "bin", "python")
             env = {k: v for k, v in os.environ.items() if k != "PYTHONPATH"}
-            env["PYTHONPATH"] = target
+
+            self.run_checked(python, "-m", "pip", "install", "--no-build-isolation", "--no-index", SOURCE_ROOT,
+                             env=env)
             code = ("import korvel; d, a = korvel.get_lists(); "
                     "print(korvel.__file__); print(korvel.__version__, len(d), len(a), a[0])")
-            out = subprocess.run([sys.executable, "-c", code], cwd=elsewhere, env=env,
-                                 capture_output=True, text=True, check=True).stdout.splitlines()
-            self.assertTrue(out[0].startswith(target), out)
+            out = self.run_checked(python, "-c", code, cwd=elsewhere, env=env).splitlines()
+            self.assertTrue(out[0].startswith(environment), out)
             self.assertEqual(out[1], "dev 34968 27352 ([(0, 7), (0, 0), (1, 0)], 13)")
-            dist_info = os.path.join(target, "korvel-0.dev0.dist-info")
-            self.assertTrue(os.path.isfile(os.path.join(dist_info, "RECORD")))
+
+            self.run_checked(python, "-m", "pip", "uninstall", "--yes", "korvel", env=env)
+            gone = subprocess.run([python, "-c", "import korvel"], cwd=elsewhere, env=env, capture_output=True)
+            self.assertNotEqual(gone.returncode, 0)
+            site = os.path.dirname(os.path.dirname(out[0])) if "site-packages" not in out[0] else \
+                out[0][:out[0].index("site-packages") + len("site-packages")]
+            self.assertEqual([name for name in os.listdir(site) if name.startswith("korvel")], [])
 
 
 if __name__ == "__main__":
