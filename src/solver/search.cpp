@@ -20,27 +20,26 @@ namespace korvel {
 
 // ---- Hashes of keys -----------------------------------------------------------
 
-std::size_t hash_value(Square square) {
+namespace {
+
+// What boost::hash gives a pair or sequence of these parts: each combined into
+// a seed that starts from 0.
+template <typename... Parts>
+std::size_t combined_hash(const Parts&... parts) {
     std::size_t seed = 0;
-    boost::hash_combine(seed, square.x);
-    boost::hash_combine(seed, square.y);
+    (boost::hash_combine(seed, parts), ...);
     return seed;
 }
+
+}  // namespace
+
+std::size_t hash_value(Square square) { return combined_hash(square.x, square.y); }
 
 std::size_t hash_value(const Position& position) {
-    std::size_t seed = 0;
-    boost::hash_combine(seed, position.defending_king);
-    boost::hash_combine(seed, position.attacking_king);
-    boost::hash_combine(seed, position.rook);
-    return seed;
+    return combined_hash(position.defending_king, position.attacking_king, position.rook);
 }
 
-std::size_t hash_value(const MemoKey& key) {
-    std::size_t seed = 0;
-    boost::hash_combine(seed, key.position);
-    boost::hash_combine(seed, key.attacker_to_move);
-    return seed;
-}
+std::size_t hash_value(const MemoKey& key) { return combined_hash(key.position, key.attacker_to_move); }
 
 namespace {
 
@@ -117,12 +116,9 @@ const auto two_king_hashes = [] {
     std::array<std::array<std::size_t, 64>, 10> hashes{};
     for (std::uint8_t king = 0; king < 64; ++king) {
         if (triangle_numbers[king] < 0) continue;
-        for (std::uint8_t other = 0; other < 64; ++other) {
-            std::size_t seed = 0;
-            boost::hash_combine(seed, board_square_hashes[king]);
-            boost::hash_combine(seed, board_square_hashes[other]);
-            hashes[static_cast<std::size_t>(triangle_numbers[king])][other] = seed;
-        }
+        for (std::uint8_t other = 0; other < 64; ++other)
+            hashes[static_cast<std::size_t>(triangle_numbers[king])][other] =
+                combined_hash(board_square_hashes[king], board_square_hashes[other]);
     }
     return hashes;
 }();
@@ -141,9 +137,7 @@ HashedKey canonical_key(Square defending_king, Square attacking_king, Square roo
 
     std::size_t position_hash = two_king_hashes[static_cast<std::size_t>(triangle_numbers[king])][other_king];
     boost::hash_combine(position_hash, board_square_hashes[rook_square]);
-    std::size_t hash = 0;
-    boost::hash_combine(hash, position_hash);
-    boost::hash_combine(hash, attacker_to_move);
+    const std::size_t hash = combined_hash(position_hash, attacker_to_move);
     return {{{numbered_square(king), numbered_square(other_king), numbered_square(rook_square)}, attacker_to_move},
             hash};
 }
@@ -298,9 +292,7 @@ void reserve_memo_tables() {
 Position canonical_position(Square defending_king, Square attacking_king, Square rook) {
     if (!is_on_board(defending_king) || !is_on_board(attacking_king) || !is_on_board(rook))
         return canonical_by_rule(defending_king, attacking_king, rook);
-    const std::array<std::uint8_t, 64>& image = canonical_images[square_number(defending_king)];
-    return {numbered_square(image[square_number(defending_king)]), numbered_square(image[square_number(attacking_king)]),
-            numbered_square(image[square_number(rook)])};
+    return canonical_key(defending_king, attacking_king, rook, false).key.position;
 }
 
 int search(Square defending_king, Square attacking_king, Square rook, bool attacker_to_move, int depth) {
