@@ -49,8 +49,8 @@ def _require_python39():
 def _require_cmake():
     if shutil.which("cmake") is None:
         raise RuntimeError(
-            "korvel is built with CMake (3.18 or later) and a C++17 compiler, with Boost and "
-            "pybind11 installed; on Debian: apt-get install cmake g++ libboost-dev pybind11-dev"
+            "cmake was not found on PATH. korvel is built with CMake (3.18 or later), a C++17 "
+            "compiler, Boost and pybind11; on Debian: apt-get install cmake g++ libboost-dev pybind11-dev"
         )
 
 
@@ -116,6 +116,15 @@ def get_requires_for_build_wheel(config_settings=None):
 
 def get_requires_for_build_sdist(config_settings=None):
     return []
+
+
+def prepare_metadata_for_build_wheel(metadata_directory, config_settings=None):
+    """Writes the wheel's metadata without building, so a wrong interpreter is refused at once."""
+    _require_python39()
+    dist_info = Path(metadata_directory) / f"{NAME}-{VERSION}.dist-info"
+    dist_info.mkdir(parents=True, exist_ok=True)
+    (dist_info / "METADATA").write_text(_metadata())
+    return dist_info.name
 
 
 def build_wheel(wheel_directory, config_settings=None, metadata_directory=None):

@@ -175,7 +175,7 @@ def print_distribution(title, entries, bar_width=40):
         if value == 0:
             label = " 0  checkmate"
         elif value < 100:
-            label = "%2d  plies" % value
+            label = "%2d  %s" % (value, "ply" if value == 1 else "plies")
         else:
             label = NO_MATE_LABELS.get(value, "no mate (%d)" % value)
         bar = "#" * max(1, round(counts[value] / scale))
