@@ -38,10 +38,6 @@ inline Lists get_lists() {
     return {copied(defender_to_move_table), copied(attacker_to_move_table)};
 }
 
-}  // namespace korvel::module
-
-namespace korvel::module {
-
 // One call makes some 311,000 new lists and tuples. The cyclic collector
 // would pass over them hundreds of times while they are built and find nothing:
 // none can be part of a cycle yet. It is paused for the conversion and then
