@@ -6,6 +6,7 @@ import os
 import statistics
 import subprocess
 import sys
+import time
 
 # One fresh interpreter: the import, the first call (the whole solve), a
 # repeated call (copies and conversion only), and the peak resident memory.
@@ -36,10 +37,15 @@ def run_child(python):
 
 
 def time_whole(python):
-    import time
     started = time.perf_counter()
     subprocess.run([python, "-c", WHOLE], check=True)
     return time.perf_counter() - started
+
+
+def run_module_path(python):
+    out = subprocess.run([python, "-c", "import korvel; print(korvel.__file__)"],
+                         capture_output=True, text=True, check=True)
+    return out.stdout.strip()
 
 
 def main():
@@ -64,12 +70,6 @@ def main():
         cells = " ".join(f"{v:9.3f}" if unit == "s" else f"{v:9.1f}"
                          for v in (min(values), statistics.median(values), max(values)))
         print(f"{name:48} {cells}  {unit}")
-
-
-def run_module_path(python):
-    out = subprocess.run([python, "-c", "import korvel; print(korvel.__file__)"],
-                         capture_output=True, text=True, check=True)
-    return out.stdout.strip()
 
 
 if __name__ == "__main__":
