@@ -1,6 +1,7 @@
 // korvel solver benchmarks: the table build that the first get_lists() runs.
 #include <benchmark/benchmark.h>
 
+#include "solver/memo.hpp"
 #include "solver/search.hpp"
 #include "solver/tables.hpp"
 

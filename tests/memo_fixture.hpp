@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "solver/search.hpp"
+#include "solver/memo.hpp"
 #include "solver/search_probe.hpp"
 #include "solver/tables.hpp"
 

@@ -1,10 +1,6 @@
 // Tests of the search: canonical orientation, the value scale and the memo rules.
 #include "solver/search.hpp"
 
-#include <array>
-#include <utility>
-#include <vector>
-
 #include <gtest/gtest.h>
 
 #include "memo_fixture.hpp"
@@ -15,97 +11,8 @@ namespace {
 
 using search_test = fresh_solver;
 
-Position canonical(const Position& p) { return canonical_position(p.defending_king, p.attacking_king, p.rook); }
-
 int search(const Position& p, bool attacker_to_move, int depth) {
     return korvel::search(p.defending_king, p.attacking_king, p.rook, attacker_to_move, depth);
-}
-
-// The eight symmetries of the board.
-Square board_symmetry(int which, Square s) {
-    const std::int32_t x = (which & 1) ? 7 - s.x : s.x;
-    const std::int32_t y = (which & 2) ? 7 - s.y : s.y;
-    return (which & 4) ? Square{y, x} : Square{x, y};
-}
-
-Position board_symmetry(int which, const Position& p) {
-    return {board_symmetry(which, p.defending_king), board_symmetry(which, p.attacking_king),
-            board_symmetry(which, p.rook)};
-}
-
-bool on_anti_diagonal(Square s) { return s.x + s.y == 7; }
-
-TEST(canonical_position_test, examples) {
-    const std::pair<Position, Position> examples[] = {
-        {{{3, 5}, {0, 0}, {7, 7}}, {{3, 5}, {0, 0}, {7, 7}}},
-        {{{5, 6}, {0, 0}, {7, 1}}, {{2, 6}, {7, 0}, {0, 1}}},
-        {{{6, 1}, {0, 2}, {5, 7}}, {{1, 6}, {2, 0}, {7, 5}}},
-        {{{0, 0}, {2, 1}, {7, 3}}, {{0, 7}, {2, 6}, {7, 4}}},
-        {{{1, 2}, {6, 0}, {4, 7}}, {{2, 6}, {0, 1}, {7, 3}}},
-        {{{1, 3}, {7, 7}, {0, 0}}, {{3, 6}, {7, 0}, {0, 7}}},
-        {{{3, 4}, {6, 7}, {0, 1}}, {{3, 4}, {6, 7}, {0, 1}}},
-        {{{3, 4}, {0, 1}, {6, 7}}, {{3, 4}, {0, 1}, {6, 7}}},
-    };
-    for (const auto& [input, expected] : examples) EXPECT_EQ(canonical(input), expected) << input;
-}
-
-// Over every placement of three pieces on distinct squares: the result lies in
-// the triangle, is its own canonical form, and is shared by all eight images,
-// except the mirror in x + y = 7 when the defending king ends on that line.
-TEST(canonical_position_test, every_image_of_a_position_meets_in_one_canonical_form) {
-    int anti_diagonal_splits = 0;
-    for (int d = 0; d < 64; ++d) {
-        for (int a = 0; a < 64; ++a) {
-            for (int r = 0; r < 64; ++r) {
-                if (a == d || r == a || r == d) continue;
-                const Position p{{d / 8, d % 8}, {a / 8, a % 8}, {r / 8, r % 8}};
-                const Position c = canonical(p);
-                ASSERT_TRUE(c.defending_king.x <= 3 && c.defending_king.y >= 4 &&
-                            c.defending_king.x + c.defending_king.y >= 7)
-                    << p;
-                ASSERT_EQ(canonical(c), c) << p;
-                for (int which = 0; which < 8; ++which) {
-                    const Position image_form = canonical(board_symmetry(which, p));
-                    if (image_form == c) continue;
-                    ASSERT_TRUE(on_anti_diagonal(c.defending_king)) << p << " image " << which;
-                    const Square mirrored[] = {{7 - c.defending_king.y, 7 - c.defending_king.x},
-                                               {7 - c.attacking_king.y, 7 - c.attacking_king.x},
-                                               {7 - c.rook.y, 7 - c.rook.x}};
-                    ASSERT_EQ(image_form, (Position{mirrored[0], mirrored[1], mirrored[2]})) << p;
-                    ++anti_diagonal_splits;
-                }
-            }
-        }
-    }
-    EXPECT_GT(anti_diagonal_splits, 0);
-}
-
-// The key hashes as the pair (sequence of (x, y) pairs, flag) would, on the
-// board and off it.
-TEST(memo_key_test, hash_is_boost_hash_of_the_key_as_pairs) {
-    using AsPairs = std::pair<std::vector<std::pair<int, int>>, bool>;
-    const auto as_pairs = [](const MemoKey& k) {
-        const Position& p = k.position;
-        return AsPairs{{{p.defending_king.x, p.defending_king.y},
-                        {p.attacking_king.x, p.attacking_king.y},
-                        {p.rook.x, p.rook.y}},
-                       k.attacker_to_move};
-    };
-    for (int d = 0; d < 64; ++d)
-        for (int a = 0; a < 64; ++a)
-            for (int r = 0; r < 64; r += 7)
-                for (bool flag : {false, true}) {
-                    const MemoKey k{{{d / 8, d % 8}, {a / 8, a % 8}, {r / 8, r % 8}}, flag};
-                    ASSERT_EQ(boost::hash<MemoKey>()(k), boost::hash<AsPairs>()(as_pairs(k))) << k.position;
-                }
-    const MemoKey off_board{{{-1, 3}, {8, 0}, {2, 14}}, false};
-    EXPECT_EQ(boost::hash<MemoKey>()(off_board), boost::hash<AsPairs>()(as_pairs(off_board)));
-
-    const MemoKey key{{{3, 4}, {6, 7}, {0, 1}}, true};
-
-    const MemoKey mirror{{{3, 4}, {0, 1}, {6, 7}}, true};
-    EXPECT_FALSE(key == mirror);
-    EXPECT_FALSE(key == (MemoKey{key.position, false}));
 }
 
 TEST_F(search_test, checkmate_is_worth_0_at_every_depth_and_is_terminal) {
@@ -190,6 +97,16 @@ TEST_F(search_test, first_attacker_table_position_from_empty_tables) {
 
 TEST_F(search_test, first_defender_table_position_from_empty_tables) {
     EXPECT_EQ(search({{0, 7}, {0, 0}, {0, 1}}, false, 32), 20);
+}
+
+// An off-board square would index the orientation table out of its bounds.
+TEST(search_death_test, a_square_off_the_board_or_kings_on_one_square_stop_a_checked_build) {
+#ifdef NDEBUG
+    GTEST_SKIP() << "assertions are compiled out of this build";
+#endif
+    EXPECT_DEATH(korvel::search({-1, 3}, {0, 0}, {5, 5}, true, 1), "is_on_board");
+    EXPECT_DEATH(korvel::search({2, 6}, {8, 0}, {5, 5}, false, 1), "is_on_board");
+    EXPECT_DEATH(korvel::search({2, 6}, {2, 6}, {5, 5}, false, 1), "attacking_king != defending_king");
 }
 
 }  // namespace

@@ -35,7 +35,8 @@ DefenderMoves defender_moves(Square defending_king, Square attacking_king, Squar
 AttackerMoves attacker_moves(Square defending_king, Square attacking_king, Square rook);
 
 // ---- Types ------------------------------------------------------------------
-constexpr std::int32_t board_size = 8;
+inline constexpr std::int32_t board_size = 8;
+inline constexpr int square_count = board_size * board_size;
 
 struct Square {
     // Signed: move generation forms squares just off the board before discarding them.

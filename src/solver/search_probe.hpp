@@ -12,16 +12,16 @@ inline std::uint64_t calls = 0;
 // The least and greatest value any of those calls returned.
 inline int least_value = std::numeric_limits<int>::max();
 inline int greatest_value = std::numeric_limits<int>::min();
-// Calls asked for depth 32 or more, which only the table build asks for.
+// Calls of search made by the table build itself.
 inline std::uint64_t root_calls = 0;
 // Memo table nodes handed out.
 inline std::uint64_t nodes = 0;
 
 // Each, when not 0, makes the numbered event throw std::bad_alloc, as an
 // exhausted memory would: the call of search (once it has stored its value),
-// the root call (likewise), or the request for a memo table node. Nodes are
-// asked for in pairs, a key's entry in either table, so an even number fails
-// a new key's second insert.
+// the table build's call (once it has returned), or the request for a memo
+// table node. Nodes are asked for in pairs, a key's entry in either table, so
+// an even number fails a new key's second insert.
 inline std::uint64_t fail_at_call = 0;
 inline std::uint64_t fail_at_root_call = 0;
 inline std::uint64_t fail_at_node = 0;

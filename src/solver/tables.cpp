@@ -3,7 +3,14 @@
 
 #include <utility>
 
+#include "memo.hpp"
 #include "search.hpp"
+
+#ifdef KORVEL_SEARCH_PROBE
+#include <new>
+
+#include "search_probe.hpp"
+#endif
 
 namespace korvel {
 
@@ -24,6 +31,9 @@ std::vector<TableEntry> searched(const std::vector<Position>& positions, bool at
     entries.reserve(positions.size());
     for (const Position& p : positions) {
         const int value = search(p.defending_king, p.attacking_king, p.rook, attacker_to_move, table_search_depth);
+#ifdef KORVEL_SEARCH_PROBE
+        if (++search_probe::root_calls == search_probe::fail_at_root_call) throw std::bad_alloc();
+#endif
         entries.push_back({p, value});
     }
     return entries;

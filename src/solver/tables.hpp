@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "board.hpp"
+#include "orientation.hpp"
 
 namespace korvel {
 
@@ -14,11 +15,6 @@ struct TableEntry {
     Position position;
     int value;
 };
-
-// Every table position has its defending king on one of these 10 squares, in
-// board order (x the outer index, y the inner); the other placements are board
-// symmetries of these.
-constexpr bool in_canonical_triangle(Square square);
 
 // Kings apart and the defending king in the canonical triangle: the positions
 // that are legal with the defending king to move.
@@ -44,10 +40,5 @@ inline constexpr std::size_t attacker_position_count = 27'352;
 
 extern std::vector<TableEntry> attacker_to_move_table;
 extern std::vector<TableEntry> defender_to_move_table;
-
-// ---- Inline definitions -------------------------------------------------------
-constexpr bool in_canonical_triangle(Square square) {
-    return square.y > 3 && square.x < 4 && square.x >= board_size - 1 - square.y;
-}
 
 }  // namespace korvel

@@ -1,0 +1,96 @@
+// korvel memo: the hashes of keys, the two tables, and storing an entry in both.
+#include "memo.hpp"
+
+#ifdef KORVEL_SEARCH_PROBE
+#include <new>
+
+#include "search_probe.hpp"
+#endif
+
+namespace korvel {
+namespace {
+
+// What boost::hash gives a pair or sequence of these parts: each combined into
+// a seed that starts from 0.
+template <typename... Parts>
+std::size_t combined_hash(const Parts&... parts) {
+    std::size_t seed = 0;
+    (boost::hash_combine(seed, parts), ...);
+    return seed;
+}
+
+// Half-full buckets keep the chains a memo hit walks short.
+MemoTable half_loaded_table() {
+    MemoTable table;
+    table.max_load_factor(0.5f);
+    return table;
+}
+
+// Each new key takes one node in either table.
+void request_node() {
+#ifdef KORVEL_SEARCH_PROBE
+    if (++search_probe::nodes == search_probe::fail_at_node) throw std::bad_alloc();
+#endif
+}
+
+}  // namespace
+
+std::size_t hash_value(Square square) { return combined_hash(square.x, square.y); }
+
+std::size_t hash_value(const Position& position) {
+    return combined_hash(position.defending_king, position.attacking_king, position.rook);
+}
+
+std::size_t hash_value(const MemoKey& key) { return combined_hash(key.position, key.attacker_to_move); }
+
+namespace detail {
+
+const std::array<std::size_t, square_count> square_hashes = [] {
+    std::array<std::size_t, square_count> hashes{};
+    for (int n = 0; n < square_count; ++n) hashes[std::size_t(n)] = hash_value(square_at(SquareIndex(n)));
+    return hashes;
+}();
+
+const std::array<std::array<std::size_t, square_count>, triangle_square_count> two_king_hashes = [] {
+    std::array<std::array<std::size_t, square_count>, triangle_square_count> hashes{};
+    for (int king = 0; king < square_count; ++king) {
+        const Square defending_king = square_at(SquareIndex(king));
+        if (!in_canonical_triangle(defending_king)) continue;
+        for (int other = 0; other < square_count; ++other)
+            hashes[std::size_t(triangle_index(defending_king))][std::size_t(other)] =
+                combined_hash(square_hashes[std::size_t(king)], square_hashes[std::size_t(other)]);
+    }
+    return hashes;
+}();
+
+}  // namespace detail
+
+MemoTable value_table = half_loaded_table();
+MemoTable depth_table = half_loaded_table();
+
+void reserve_memo_tables() {
+    // What a complete table build leaves.
+    constexpr std::size_t memo_keys_of_a_build = 62'882;
+    value_table.reserve(memo_keys_of_a_build);
+    depth_table.reserve(memo_keys_of_a_build);
+}
+
+int store(const HashedKey& key, int value, int depth) {
+    if (const auto stored = detail::find(value_table, key); stored != value_table.end()) {
+        stored->second = value;
+        detail::find(depth_table, key)->second = depth;
+        return value;
+    }
+    request_node();
+    const auto entry = value_table.emplace(key.key, value).first;
+    try {
+        request_node();
+        depth_table.emplace(key.key, depth);
+    } catch (...) {
+        value_table.erase(entry);
+        throw;
+    }
+    return value;
+}
+
+}  // namespace korvel

@@ -1,0 +1,128 @@
+// korvel memo: the two process-wide tables that remember, for every position
+// evaluated, its value and the depth it was searched to.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <optional>
+#include <utility>
+
+#include <boost/container_hash/hash.hpp>
+#include <boost/unordered_map.hpp>
+
+#include "board.hpp"
+#include "node_pool.hpp"
+#include "orientation.hpp"
+
+namespace korvel {
+
+// ---- Contents -------------------------------------------------------------
+struct MemoKey;    // a position in canonical orientation, and the side to move
+struct HashedKey;  // a key with its hash, worked out once per search
+
+// The depth stored for checkmate, stalemate and a taken rook: their value
+// holds whatever depth is asked for.
+inline constexpr int terminal_depth = 100;
+
+// boost::hash of the key read as a pair (sequence of (x, y) pairs, flag).
+std::size_t hash_value(Square square);
+std::size_t hash_value(const Position& position);
+std::size_t hash_value(const MemoKey& key);
+
+// The key of a position in canonical orientation, with its hash. Squares on
+// the board.
+HashedKey memo_key(Square defending_king, Square attacking_king, Square rook, bool attacker_to_move);
+
+// The value stored for the key, if the tables hold one searched at least
+// `depth` plies deep.
+std::optional<int> stored_value(const HashedKey& key, int depth);
+
+// Writes the key's value and depth in both tables, replacing what they held,
+// and returns the value. Should memory run out between the two inserts of a
+// new key, the first is taken back: the tables keep one set of keys.
+int store(const HashedKey& key, int value, int depth);
+
+// Makes room in both tables for the keys a complete table build leaves, so
+// that the build never rehashes them.
+void reserve_memo_tables();
+
+// ---- Types ------------------------------------------------------------------
+struct MemoKey {
+    Position position;  // canonical
+    bool attacker_to_move;
+
+    // Every memo hit compares keys: the six coordinates as one block.
+    friend bool operator==(const MemoKey& a, const MemoKey& b) {
+        static_assert(sizeof(Position) == 6 * sizeof(std::int32_t), "Position has no padding");
+        return std::memcmp(&a.position, &b.position, sizeof(Position)) == 0 &&
+               a.attacker_to_move == b.attacker_to_move;
+    }
+};
+
+struct HashedKey {
+    MemoKey key;
+    std::size_t hash;  // hash_value(key)
+};
+
+// Memo entries are never removed and both tables take theirs in step, so
+// their nodes come from one pool, in order: a key's entries in the two tables
+// lie side by side, and the second lookup of a memo hit finds its node in
+// cache.
+using MemoEntry = std::pair<const MemoKey, int>;
+using MemoTable = boost::unordered_map<MemoKey, int, boost::hash<MemoKey>, std::equal_to<MemoKey>,
+                                       detail::NodePoolAllocator<MemoEntry>>;
+
+// Both tables always hold the same keys: the value of each evaluation, and the
+// depth it was made at. Never cleared while the process lives.
+extern MemoTable value_table;
+extern MemoTable depth_table;
+
+// ---- Inline definitions (on the search's hot path) --------------------------
+namespace detail {
+
+// A memo key's squares are on the board and its defending king stands in the
+// triangle, so most of its hash comes from tables worked out once with
+// hash_value: the hash of each square, and of the two kings for each defending
+// king in the triangle. boost::hash of a std::size_t is the value itself, so
+// combining a square's hash combines the square.
+extern const std::array<std::size_t, square_count> square_hashes;
+extern const std::array<std::array<std::size_t, square_count>, triangle_square_count> two_king_hashes;
+
+// Hashing a key is a fair share of a memo hit, so each search hashes its key
+// once and looks it up in both tables by that hash.
+struct KnownHash {
+    std::size_t hash;
+    std::size_t operator()(const MemoKey&) const { return hash; }
+};
+
+inline MemoTable::iterator find(MemoTable& table, const HashedKey& key) {
+    return table.find(key.key, KnownHash{key.hash}, std::equal_to<MemoKey>());
+}
+
+}  // namespace detail
+
+inline HashedKey memo_key(Square defending_king, Square attacking_king, Square rook, bool attacker_to_move) {
+    const SquareImages& image = canonical_images(defending_king);
+    const Square king = square_at(image[square_index(defending_king)]);
+    const SquareIndex other_king = image[square_index(attacking_king)];
+    const SquareIndex rook_square = image[square_index(rook)];
+
+    std::size_t hash = detail::two_king_hashes[std::size_t(triangle_index(king))][other_king];
+    boost::hash_combine(hash, detail::square_hashes[rook_square]);
+    std::size_t key_hash = 0;
+    boost::hash_combine(key_hash, hash);
+    boost::hash_combine(key_hash, attacker_to_move);
+    return {{{king, square_at(other_king), square_at(rook_square)}, attacker_to_move}, key_hash};
+}
+
+// Inlined together, the two lookups share the mixing of the hash into a bucket.
+[[gnu::flatten]] inline std::optional<int> stored_value(const HashedKey& key, int depth) {
+    const auto stored_depth = detail::find(depth_table, key);
+    if (stored_depth == depth_table.end() || stored_depth->second < depth) return std::nullopt;
+    return detail::find(value_table, key)->second;
+}
+
+}  // namespace korvel

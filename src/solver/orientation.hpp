@@ -1,0 +1,68 @@
+// korvel orientation: the symmetries of the board that bring a position into
+// the canonical orientation, so that all its images share one memo entry.
+#pragma once
+
+#include <array>
+#include <cassert>
+#include <cstdint>
+
+#include "board.hpp"
+
+namespace korvel {
+
+// ---- Contents -------------------------------------------------------------
+// The canonical triangle, x <= 3, y >= 4, x + y >= 7 (a8, b7, b8, c6, c7, c8,
+// d5, d6, d7, d8): every table position and every memo key has its defending
+// king on one of these squares.
+inline constexpr int triangle_square_count = 10;
+constexpr bool in_canonical_triangle(Square square);
+
+// Board order numbers the squares x * 8 + y: x the slow index, y the fast one.
+using SquareIndex = std::uint8_t;
+constexpr SquareIndex square_index(Square square);  // a square on the board
+constexpr Square square_at(SquareIndex index);      // an index below square_count
+
+// The triangle's squares numbered 0..9 in board order.
+constexpr int triangle_index(Square square);  // a square in the triangle
+
+// Where the canonical orientation takes every square, by index. The symmetry
+// depends on the defending king's square alone.
+using SquareImages = std::array<SquareIndex, square_count>;
+const SquareImages& canonical_images(Square defending_king);  // a square on the board
+
+// The position after the symmetry that brings the defending king into the
+// triangle, all three squares alike. The eight images of a position meet in
+// one result, except that a defending king on the line x + y = 7 keeps a
+// position apart from its mirror image in that line. Squares on the board.
+Position canonical_position(Square defending_king, Square attacking_king, Square rook);
+
+// ---- Inline definitions (on the search's hot path) --------------------------
+namespace detail {
+extern const std::array<SquareImages, square_count> canonical_images_by_king;
+}
+
+constexpr bool in_canonical_triangle(Square square) {
+    return square.x <= 3 && square.y >= 4 && square.x + square.y >= board_size - 1;
+}
+
+constexpr SquareIndex square_index(Square square) {
+    assert(is_on_board(square));
+    return static_cast<SquareIndex>(square.x * board_size + square.y);
+}
+
+constexpr Square square_at(SquareIndex index) {
+    assert(index < square_count);
+    return {index / board_size, index % board_size};
+}
+
+// Column x of the triangle holds the x + 1 squares from y = 7 - x up.
+constexpr int triangle_index(Square square) {
+    assert(in_canonical_triangle(square));
+    return square.x * (square.x + 1) / 2 + square.y - (board_size - 1 - square.x);
+}
+
+inline const SquareImages& canonical_images(Square defending_king) {
+    return detail::canonical_images_by_king[square_index(defending_king)];
+}
+
+}  // namespace korvel

@@ -1,0 +1,42 @@
+// Tests of the memo keys: their equality and their hash.
+#include "solver/memo.hpp"
+
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "printers.hpp"
+
+namespace korvel {
+namespace {
+
+// The key hashes as the pair (sequence of (x, y) pairs, flag) would, on the
+// board and off it.
+TEST(memo_key_test, hash_is_boost_hash_of_the_key_as_pairs) {
+    using AsPairs = std::pair<std::vector<std::pair<int, int>>, bool>;
+    const auto as_pairs = [](const MemoKey& k) {
+        const Position& p = k.position;
+        return AsPairs{{{p.defending_king.x, p.defending_king.y},
+                        {p.attacking_king.x, p.attacking_king.y},
+                        {p.rook.x, p.rook.y}},
+                       k.attacker_to_move};
+    };
+    for (int d = 0; d < 64; ++d)
+        for (int a = 0; a < 64; ++a)
+            for (int r = 0; r < 64; r += 7)
+                for (bool flag : {false, true}) {
+                    const MemoKey k{{{d / 8, d % 8}, {a / 8, a % 8}, {r / 8, r % 8}}, flag};
+                    ASSERT_EQ(boost::hash<MemoKey>()(k), boost::hash<AsPairs>()(as_pairs(k))) << k.position;
+                }
+    const MemoKey off_board{{{-1, 3}, {8, 0}, {2, 14}}, false};
+    EXPECT_EQ(boost::hash<MemoKey>()(off_board), boost::hash<AsPairs>()(as_pairs(off_board)));
+
+    const MemoKey key{{{3, 4}, {6, 7}, {0, 1}}, true};
+    const MemoKey mirror{{{3, 4}, {0, 1}, {6, 7}}, true};
+    EXPECT_FALSE(key == mirror);
+    EXPECT_FALSE(key == (MemoKey{key.position, false}));
+}
+
+}  // namespace
+}  // namespace korvel
