@@ -113,12 +113,35 @@ def square_name(square):
     return "abcdefgh"[square[0]] + str(square[1] + 1)
 
 
+def mate_in(plies):
+    """Counts a distance to mate as a chess player does: in the attacking side's moves."""
+    return (plies + 1) // 2
+
+
+def distance_text(plies):
+    """Returns e.g. 'mate in 16 (31 plies)'."""
+    return "mate in %d (%d %s)" % (mate_in(plies), plies, "ply" if plies == 1 else "plies")
+
+
+def move_text(ply, piece, frm, to, squares, value):
+    """Returns a move as a chess player writes it: '1. Rb7-e7', '1... Kc6-d5', '16. Ra4-a8#'.
+
+    The attacking side plays White and moves on the odd plies.
+    """
+    number = "%d." % mate_in(ply) if ply % 2 else "%d..." % mate_in(ply)
+    king, attacker, rook = squares
+    mark = ""
+    if ply % 2 and rook_hits(rook, attacker, king):
+        mark = "#" if value == 0 else "+"
+    return "%s %s%s-%s%s" % (number, piece.upper(), square_name(frm), square_name(to), mark)
+
+
 def play_out(table, squares):
     """Plays best moves from an attacker-to-move position down to checkmate.
 
-    Returns a list of (ply, side that moved, move text, squares after, plies left).
-    Each move must bring the value down by exactly one: the attacker may find
-    nothing faster and the defender nothing slower.
+    Returns a list of (move text, squares after, plies left). Each move must
+    bring the value down by exactly one: the attacker may find nothing faster
+    and the defender nothing slower.
     """
     side, value, line = ATTACKER, lookup(table, ATTACKER, squares), []
     while value > 0:
@@ -131,8 +154,7 @@ def play_out(table, squares):
             raise RuntimeError("%s to move at %r: value %d, best successor %d"
                                % (side, squares, value, best))
         piece, frm, to, squares, value = next(move for move in moves if move[4] == best)
-        line.append((len(line) + 1, side, piece + square_name(frm) + "-" + square_name(to),
-                     squares, value))
+        line.append((move_text(len(line) + 1, piece, frm, to, squares, value), squares, value))
         side = nxt
     king, attacker, rook = squares
     mated = not any(legal_moves(DEFENDER, squares)) and rook_hits(rook, attacker, king)
@@ -149,13 +171,8 @@ def board_lines(squares):
     return lines + ["  a b c d e f g h"]
 
 
-def plies_to_mate(plies):
-    """Returns the remaining distance to mate as text."""
-    return "%d %s to mate" % (plies, "ply" if plies == 1 else "plies")
-
-
-def print_boards(boards, per_row=4, width=22):
-    """Prints labelled boards side by side; each board is (label lines, squares)."""
+def print_boards(boards, per_row=4, width=19):
+    """Prints labelled boards side by side, within 80 columns; each is (label lines, squares)."""
     for start in range(0, len(boards), per_row):
         row = boards[start:start + per_row]
         blocks = [labels + [""] + board_lines(squares) for labels, squares in row]
@@ -166,20 +183,20 @@ def print_boards(boards, per_row=4, width=22):
 
 # --- Statistics ------------------------------------------------------------------
 
-def print_distribution(title, entries, bar_width=40):
+def print_distribution(title, entries, bar_width=36):
     """Prints how many positions have each value, as a text bar chart."""
     counts = Counter(value for _, value in entries)
     scale = max(counts.values()) / bar_width
     print("%s (%s positions)" % (title, format(len(entries), ",")))
     for value in sorted(counts):
         if value == 0:
-            label = " 0  checkmate"
+            label = "checkmate"
         elif value < 100:
-            label = "%2d  %s" % (value, "ply" if value == 1 else "plies")
+            label = distance_text(value)
         else:
             label = NO_MATE_LABELS.get(value, "no mate (%d)" % value)
         bar = "#" * max(1, round(counts[value] / scale))
-        print("  %-18s %6s  %s" % (label, format(counts[value], ","), bar))
+        print("  %-22s %6s  %s" % (label, format(counts[value], ","), bar))
     print()
 
 
@@ -188,11 +205,11 @@ def main():
     started = time.perf_counter()
     defender_list, attacker_list = korvel.get_lists()
     elapsed = time.perf_counter() - started
-    print("korvel.get_lists() took %.3f s: %s positions with the defender to move, "
-          "%s with the attacker to move.\n"
+    print("korvel.get_lists() took %.3f s:\n  %s positions with the defender to move,\n"
+          "  %s with the attacker to move.\n"
           % (elapsed, format(len(defender_list), ","), format(len(attacker_list), ",")))
 
-    print("Plies to checkmate under best play\n")
+    print("Distance to checkmate under best play\n")
     print_distribution("Defender to move", defender_list)
     print_distribution("Attacker to move", attacker_list)
 
@@ -201,12 +218,12 @@ def main():
     start = next(tuple(map(tuple, squares)) for squares, value in attacker_list
                  if value == longest)
     line = play_out(table, start)
-    print("One of the longest mates, %d plies (K = attacking king, R = rook, "
-          "k = defending king)\n" % len(line))
-    boards = [([" 0. start position", plies_to_mate(longest)], start)]
-    for ply, side, move, squares, left in line:
-        status = "checkmate" if left == 0 else plies_to_mate(left)
-        boards.append((["%2d. %s %s" % (ply, side, move), status], squares))
+    print("One of the longest mates: %s. The attacking side plays White\n"
+          "(K king, R rook), the lone king Black (k); + is check, # mate.\n"
+          % distance_text(len(line)))
+    boards = [(["start", "mate in %d" % mate_in(longest)], start)]
+    for move, squares, left in line:
+        boards.append(([move, "checkmate" if left == 0 else "mate in %d" % mate_in(left)], squares))
     print_boards(boards)
 
 
