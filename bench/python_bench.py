@@ -92,10 +92,13 @@ def measure(python, module_dir):
     sample = json.loads(run(python, CHILD, module_dir))
     if module_dir is not None and Path(sample["file"]).parent.resolve() != module_dir.resolve():
         fail(f"imported {sample['file']}, not the module in {module_dir}")
+    return sample
+
+
+def time_whole(python, module_dir):
     started = time.perf_counter()
     run(python, WHOLE, module_dir)
-    sample["whole_ms"] = (time.perf_counter() - started) * 1e3
-    return sample
+    return (time.perf_counter() - started) * 1e3
 
 
 def cpu_model():
@@ -183,11 +186,15 @@ def main():
         where = f"{folder}, {build_description(folder)}" if folder else "as this interpreter imports it"
         print(f"{name + ':':8} {where}")
 
+    # The two modules' runs of one figure follow each other, so that a pair
+    # meets the machine at nearly the same speed.
     samples = {name: [] for name, _ in modules}
     for _ in range(args.runs):
         for name, folder in modules:
             samples[name].append(measure(args.python, folder))
         the_same_lists(samples)  # a difference ends the comparison at once
+        for name, folder in modules:
+            samples[name][-1]["whole_ms"] = time_whole(args.python, folder)
     print(f"{args.runs} run{'s' if args.runs > 1 else ''} of each, in fresh interpreters"
           + (", alternately" if len(modules) > 1 else ""))
 

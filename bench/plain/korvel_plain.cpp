@@ -145,8 +145,10 @@ int search(Square defender, Square king, Square rook, bool attacker_to_move, int
 
     if (r == d) return store(key, draw_mark, terminal_depth);  // the rook is gone: a draw
 
+    std::vector<Square> escapes;
     if (!attacker_to_move) {
-        if (defender_moves(d, a, r).empty()) {
+        escapes = defender_moves(d, a, r);
+        if (escapes.empty()) {
             const int v = is_defender_attacked(d, a, r) ? mate : draw_mark;  // else stalemate
             return store(key, v, terminal_depth);
         }
@@ -164,8 +166,7 @@ int search(Square defender, Square king, Square rook, bool attacker_to_move, int
             best = std::min(best, search(d, a, t, false, depth - 1) + 1);
     } else {
         best = defender_start;
-        for (const Square& t : defender_moves(d, a, r))
-            best = std::max(best, search(t, a, r, true, depth - 1) + 1);
+        for (const Square& t : escapes) best = std::max(best, search(t, a, r, true, depth - 1) + 1);
     }
     return store(key, best, depth);
 }
