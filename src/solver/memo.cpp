@@ -19,10 +19,10 @@ std::size_t combined_hash(const Parts&... parts) {
     return seed;
 }
 
-// Half-full buckets keep the chains a memo hit walks short.
+// Buckets a quarter full keep the chains a memo hit walks short.
 MemoTable half_loaded_table() {
     MemoTable table;
-    table.max_load_factor(0.5f);
+    table.max_load_factor(0.25f);
     return table;
 }
 
@@ -45,25 +45,34 @@ std::size_t hash_value(const MemoKey& key) { return combined_hash(key.position, 
 
 namespace detail {
 
-const std::array<std::size_t, square_count> square_hashes = [] {
-    std::array<std::size_t, square_count> hashes{};
-    for (int n = 0; n < square_count; ++n) hashes[std::size_t(n)] = hash_value(square_at(SquareIndex(n)));
-    return hashes;
-}();
+KeyHashes key_hashes;
 
-const std::array<std::array<std::size_t, square_count>, triangle_square_count> two_king_hashes = [] {
-    std::array<std::array<std::size_t, square_count>, triangle_square_count> hashes{};
+}  // namespace detail
+
+void prepare_memo() {
+    static bool prepared = false;
+    if (prepared) return;
+    detail::KeyHashes& hashes = detail::key_hashes;
+    std::array<std::size_t, square_count> square_hashes{};
+    for (int n = 0; n < square_count; ++n) square_hashes[std::size_t(n)] = hash_value(square_at(SquareIndex(n)));
     for (int king = 0; king < square_count; ++king) {
         const Square defending_king = square_at(SquareIndex(king));
         if (!in_canonical_triangle(defending_king)) continue;
-        for (int other = 0; other < square_count; ++other)
-            hashes[std::size_t(triangle_index(defending_king))][std::size_t(other)] =
-                combined_hash(square_hashes[std::size_t(king)], square_hashes[std::size_t(other)]);
+        for (int other = 0; other < square_count; ++other) {
+            // boost::hash of a std::size_t is the value itself, so combining a
+            // square's hash combines the square.
+            const std::size_t two_kings = combined_hash(square_hashes[std::size_t(king)], square_hashes[std::size_t(other)]);
+            for (int rook = 0; rook < square_count; ++rook) {
+                std::size_t position = two_kings;
+                boost::hash_combine(position, square_hashes[std::size_t(rook)]);
+                for (const bool attacker_to_move : {false, true})
+                    hashes[std::size_t(2 * triangle_index(SquareIndex(king)) + attacker_to_move)][std::size_t(other)]
+                          [std::size_t(rook)] = combined_hash(position, attacker_to_move);
+            }
+        }
     }
-    return hashes;
-}();
-
-}  // namespace detail
+    prepared = true;
+}
 
 MemoTable value_table = half_loaded_table();
 MemoTable depth_table = half_loaded_table();

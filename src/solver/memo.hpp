@@ -32,6 +32,9 @@ std::size_t hash_value(Square square);
 std::size_t hash_value(const Position& position);
 std::size_t hash_value(const MemoKey& key);
 
+// Works out what the memo lookups need; call once before the first.
+void prepare_memo();
+
 // The key of a position in canonical orientation, with its hash. Squares on
 // the board.
 HashedKey memo_key(Square defending_king, Square attacking_king, Square rook, bool attacker_to_move);
@@ -84,12 +87,19 @@ extern MemoTable depth_table;
 namespace detail {
 
 // A memo key's squares are on the board and its defending king stands in the
-// triangle, so most of its hash comes from tables worked out once with
-// hash_value: the hash of each square, and of the two kings for each defending
-// king in the triangle. boost::hash of a std::size_t is the value itself, so
-// combining a square's hash combines the square.
-extern const std::array<std::size_t, square_count> square_hashes;
-extern const std::array<std::array<std::size_t, square_count>, triangle_square_count> two_king_hashes;
+// triangle, so the hash of every key is worked out once, with hash_value,
+// into a table: by the defending king's place in the triangle and the side to
+// move, then the attacking king's square and the rook's. `search` fills it
+// before its first memo lookup.
+using KeyHashes = std::array<std::array<std::array<std::size_t, square_count>, square_count>, 2 * triangle_square_count>;
+extern KeyHashes key_hashes;
+
+// The squares by index, as the key holds them.
+inline constexpr std::array<Square, square_count> squares = [] {
+    std::array<Square, square_count> all{};
+    for (int index = 0; index < square_count; ++index) all[std::size_t(index)] = square_at(SquareIndex(index));
+    return all;
+}();
 
 // Hashing a key is a fair share of a memo hit, so each search hashes its key
 // once and looks it up in both tables by that hash.
@@ -106,16 +116,13 @@ inline MemoTable::iterator find(MemoTable& table, const HashedKey& key) {
 
 inline HashedKey memo_key(Square defending_king, Square attacking_king, Square rook, bool attacker_to_move) {
     const SquareImages& image = canonical_images(defending_king);
-    const Square king = square_at(image[square_index(defending_king)]);
+    const SquareIndex king = image[square_index(defending_king)];
     const SquareIndex other_king = image[square_index(attacking_king)];
     const SquareIndex rook_square = image[square_index(rook)];
-
-    std::size_t hash = detail::two_king_hashes[std::size_t(triangle_index(king))][other_king];
-    boost::hash_combine(hash, detail::square_hashes[rook_square]);
-    std::size_t key_hash = 0;
-    boost::hash_combine(key_hash, hash);
-    boost::hash_combine(key_hash, attacker_to_move);
-    return {{{king, square_at(other_king), square_at(rook_square)}, attacker_to_move}, key_hash};
+    const std::size_t hash =
+        detail::key_hashes[std::size_t(2 * triangle_index(king) + attacker_to_move)][other_king][rook_square];
+    return {{{detail::squares[king], detail::squares[other_king], detail::squares[rook_square]}, attacker_to_move},
+            hash};
 }
 
 // Inlined together, the two lookups share the mixing of the hash into a bucket.

@@ -23,7 +23,7 @@ constexpr SquareIndex square_index(Square square);  // a square on the board
 constexpr Square square_at(SquareIndex index);      // an index below square_count
 
 // The triangle's squares numbered 0..9 in board order.
-constexpr int triangle_index(Square square);  // a square in the triangle
+constexpr int triangle_index(SquareIndex square);  // a square in the triangle
 
 // Where the canonical orientation takes every square, by index. The symmetry
 // depends on the defending king's square alone.
@@ -52,13 +52,20 @@ constexpr SquareIndex square_index(Square square) {
 
 constexpr Square square_at(SquareIndex index) {
     assert(index < square_count);
-    return {index / board_size, index % board_size};
+    return {index >> 3, index & 7};
 }
 
-// Column x of the triangle holds the x + 1 squares from y = 7 - x up.
-constexpr int triangle_index(Square square) {
-    assert(in_canonical_triangle(square));
-    return square.x * (square.x + 1) / 2 + square.y - (board_size - 1 - square.x);
+inline constexpr std::array<std::int8_t, square_count> triangle_indices = [] {
+    std::array<std::int8_t, square_count> indices{};
+    std::int8_t next = 0;
+    for (int index = 0; index < square_count; ++index)
+        indices[std::size_t(index)] = in_canonical_triangle(square_at(SquareIndex(index))) ? next++ : std::int8_t{-1};
+    return indices;
+}();
+
+constexpr int triangle_index(SquareIndex square) {
+    assert(triangle_indices[square] >= 0);
+    return triangle_indices[square];
 }
 
 inline const SquareImages& canonical_images(Square defending_king) {
