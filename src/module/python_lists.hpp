@@ -1,6 +1,8 @@
 // korvel module glue: get_lists and the conversion of its result to Python lists.
 #pragma once
 
+#include <array>
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <utility>
@@ -78,13 +80,19 @@ struct type_caster<korvel::module::Lists>
     : tuple_caster<std::pair, korvel::module::PyEntries, korvel::module::PyEntries> {
     static handle cast(const korvel::module::Lists& lists, return_value_policy, handle) {
         const korvel::module::CollectorPause pause;
+        SquareTuples squares;
         object result = checked(PyTuple_New(2));
-        PyTuple_SET_ITEM(result.ptr(), 0, list_of_entries(lists.first).release().ptr());
-        PyTuple_SET_ITEM(result.ptr(), 1, list_of_entries(lists.second).release().ptr());
+        PyTuple_SET_ITEM(result.ptr(), 0, list_of_entries(lists.first, squares).release().ptr());
+        PyTuple_SET_ITEM(result.ptr(), 1, list_of_entries(lists.second, squares).release().ptr());
         return result.release();
     }
 
 private:
+    // A call's result holds one (x, y) tuple for each of the 64 squares,
+    // shared by every position that has a piece there: tuples cannot change,
+    // and 62,000 positions need 186,000 squares.
+    using SquareTuples = std::array<object, korvel::square_count>;
+
     static object checked(PyObject* created) {
         if (created == nullptr) throw error_already_set();
         return reinterpret_steal<object>(created);
@@ -99,20 +107,28 @@ private:
 
     static object integer(std::int32_t value) { return checked(PyLong_FromLong(value)); }
 
-    static object entry(const korvel::module::PyEntry& e) {
-        object squares = checked(PyList_New(static_cast<Py_ssize_t>(e.first.size())));
+    static object square(const korvel::module::PySquare& s, SquareTuples& squares) {
+        assert(korvel::is_on_board({s.first, s.second}));
+        object& shared = squares[static_cast<std::size_t>(s.first * korvel::board_size + s.second)];
+        if (!shared) shared = pair_of(integer(s.first), integer(s.second));
+        return shared;
+    }
+
+    static object entry(const korvel::module::PyEntry& e, SquareTuples& squares) {
+        object list = checked(PyList_New(static_cast<Py_ssize_t>(e.first.size())));
         Py_ssize_t i = 0;
         for (const korvel::module::PySquare& s : e.first)
-            PyList_SET_ITEM(squares.ptr(), i++, pair_of(integer(s.first), integer(s.second)).release().ptr());
-        return pair_of(std::move(squares), integer(e.second));
+            PyList_SET_ITEM(list.ptr(), i++, square(s, squares).release().ptr());
+        return pair_of(std::move(list), integer(e.second));
     }
 
     // Unfilled slots of a list given up halfway are null, which the list's
     // deallocation skips.
-    static object list_of_entries(const korvel::module::PyEntries& entries) {
+    static object list_of_entries(const korvel::module::PyEntries& entries, SquareTuples& squares) {
         object list = checked(PyList_New(static_cast<Py_ssize_t>(entries.size())));
         Py_ssize_t i = 0;
-        for (const korvel::module::PyEntry& e : entries) PyList_SET_ITEM(list.ptr(), i++, entry(e).release().ptr());
+        for (const korvel::module::PyEntry& e : entries)
+            PyList_SET_ITEM(list.ptr(), i++, entry(e, squares).release().ptr());
         return list;
     }
 };
