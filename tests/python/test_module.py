@@ -1,5 +1,7 @@
-"""The module korvel as Python sees it: its attributes, get_lists' signature, refused arguments."""
+"""The module korvel as Python sees it: its attributes, get_lists' signature, refused arguments,
+refused sub-interpreters."""
 
+import os
 import subprocess
 import sys
 import textwrap
@@ -48,6 +50,32 @@ class ModuleTest(unittest.TestCase):
         )
         out = subprocess.run([sys.executable, "-c", child], capture_output=True, text=True, check=True)
         self.assertLess(int(out.stdout), 4 * 1024, "KiB grown by refused calls")
+
+    def test_sub_interpreter_is_refused_then_the_main_interpreter_imports(self):
+        # A first import in a sub-interpreter used to hang the process for good,
+        # so the child runs under a timeout.
+        child = textwrap.dedent(
+            """
+            import time, _xxsubinterpreters as interpreters
+            started = time.monotonic()
+            try:
+                interpreters.run_string(interpreters.create(), "import korvel")
+            except interpreters.RunFailedError as error:
+                print(error)
+            print(time.monotonic() - started)
+            import korvel
+            print(korvel.__version__, korvel.get_lists.__name__)
+            """
+        )
+        # A sub-interpreter's path has no working folder in it, only PYTHONPATH.
+        env = dict(os.environ, PYTHONPATH=os.path.dirname(korvel.__file__))
+        out = subprocess.run([sys.executable, "-c", child], capture_output=True, text=True, env=env, timeout=30)
+        self.assertEqual(out.returncode, 0, out.stderr)
+        lines = out.stdout.splitlines()
+        self.assertEqual(lines[0], "<class 'ImportError'>: korvel must be imported in the main interpreter, "
+                                   "not in a sub-interpreter", lines)
+        self.assertLess(float(lines[1]), 1.0, "seconds to refuse")
+        self.assertEqual(lines[2], "dev get_lists", lines)
 
 
 if __name__ == "__main__":
