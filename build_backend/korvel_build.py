@@ -19,6 +19,7 @@ VERSION = "0.dev0"  # the module itself reports __version__ "dev"
 SUMMARY = "King and rook against king: every position with its exact distance to mate"
 SOURCE_ROOT = Path(__file__).resolve().parent.parent
 SDIST_CONTENT = ["CMakeLists.txt", "pyproject.toml", "README.md", "build_backend", "src"]
+EDITABLE_BUILD = Path("build", "editable")
 
 
 def _metadata():
@@ -54,8 +55,8 @@ def _require_cmake():
         )
 
 
-def _build_extension(build_dir, config_settings):
-    """Runs CMake for the module alone; CMAKE_ARGS and CMAKE_BUILD_TYPE are respected."""
+def _build_extension(build_dir, config_settings, cmake_options=()):
+    """Runs CMake for the module alone; CMAKE_ARGS, CMAKE_BUILD_TYPE and CMAKE_BUILD_PARALLEL_LEVEL are respected."""
     _require_python39()
     _require_cmake()
     settings = config_settings or {}
@@ -66,12 +67,14 @@ def _build_extension(build_dir, config_settings):
         f"-DPython_EXECUTABLE={sys.executable}",
         "-DKORVEL_BUILD_TESTS=OFF",
         "-DKORVEL_BUILD_MODULE=ON",
+        *cmake_options,
     ] + shlex.split(os.environ.get("CMAKE_ARGS", ""))
-    jobs = str(os.cpu_count() or 2)
+    build = ["cmake", "--build", str(build_dir), "--target", NAME]
+    if not os.environ.get("CMAKE_BUILD_PARALLEL_LEVEL"):  # else cmake reads it itself
+        build += ["-j", str(os.cpu_count() or 2)]
     # pip shows this output only when asked (-v), or when the build fails.
     subprocess.run(configure, check=True, stdout=sys.stderr)
-    subprocess.run(["cmake", "--build", str(build_dir), "--target", NAME, "-j", jobs],
-                   check=True, stdout=sys.stderr)
+    subprocess.run(build, check=True, stdout=sys.stderr)
     suffix = sysconfig.get_config_var("EXT_SUFFIX")
     built = list(Path(build_dir).rglob(NAME + suffix))
     if len(built) != 1:
@@ -84,27 +87,26 @@ def _record_line(arcname, data):
     return f"{arcname},sha256={digest},{len(data)}\n"
 
 
-def _write_wheel(wheel_directory, extension):
+def _write_wheel(wheel_directory, content):
+    """Packs the files of `content`, a dict from name in the wheel to (bytes, executable)."""
     tag = _wheel_tag()
     dist_info = f"{NAME}-{VERSION}.dist-info"
     wheel_name = f"{NAME}-{VERSION}-{tag}.whl"
-    files = {
-        extension.name: extension.read_bytes(),
-        f"{dist_info}/METADATA": _metadata().encode(),
-        f"{dist_info}/WHEEL": (
-            "Wheel-Version: 1.0\n"
-            "Generator: korvel_build\n"
-            "Root-Is-Purelib: false\n"
-            f"Tag: {tag}\n"
-        ).encode(),
-    }
+    files = dict(content)
+    files[f"{dist_info}/METADATA"] = (_metadata().encode(), False)
+    files[f"{dist_info}/WHEEL"] = (
+        "Wheel-Version: 1.0\n"
+        "Generator: korvel_build\n"
+        "Root-Is-Purelib: false\n"
+        f"Tag: {tag}\n"
+    ).encode(), False
     record_name = f"{dist_info}/RECORD"
-    record = "".join(_record_line(name, data) for name, data in files.items()) + f"{record_name},,\n"
-    files[record_name] = record.encode()
+    record = "".join(_record_line(name, data) for name, (data, _) in files.items()) + f"{record_name},,\n"
+    files[record_name] = (record.encode(), False)
     with zipfile.ZipFile(Path(wheel_directory) / wheel_name, "w", zipfile.ZIP_DEFLATED) as wheel:
-        for arcname, data in files.items():
+        for arcname, (data, executable) in files.items():
             info = zipfile.ZipInfo(arcname, date_time=(1980, 1, 1, 0, 0, 0))
-            info.external_attr = (0o755 if arcname == extension.name else 0o644) << 16
+            info.external_attr = (0o755 if executable else 0o644) << 16
             info.compress_type = zipfile.ZIP_DEFLATED
             wheel.writestr(info, data)
     return wheel_name
@@ -118,6 +120,10 @@ def get_requires_for_build_sdist(config_settings=None):
     return []
 
 
+def get_requires_for_build_editable(config_settings=None):
+    return []
+
+
 def prepare_metadata_for_build_wheel(metadata_directory, config_settings=None):
     """Writes the wheel's metadata without building, so a wrong interpreter is refused at once."""
     _require_python39()
@@ -127,10 +133,26 @@ def prepare_metadata_for_build_wheel(metadata_directory, config_settings=None):
     return dist_info.name
 
 
+prepare_metadata_for_build_editable = prepare_metadata_for_build_wheel
+
+
 def build_wheel(wheel_directory, config_settings=None, metadata_directory=None):
     with tempfile.TemporaryDirectory(prefix="korvel-build-") as build_dir:
         extension = _build_extension(build_dir, config_settings)
-        return _write_wheel(wheel_directory, extension)
+        return _write_wheel(wheel_directory, {extension.name: (extension.read_bytes(), True)})
+
+
+def build_editable(wheel_directory, config_settings=None, metadata_directory=None):
+    """Builds the module in the source tree and installs only a path file that points there.
+
+    The module stays in a folder of its own, build/editable/python, so running
+    the same pip command again rebuilds what changed and every new interpreter
+    imports the new build; uninstalling removes the path file.
+    """
+    build_dir = SOURCE_ROOT / EDITABLE_BUILD
+    module_dir = build_dir / "python"
+    _build_extension(build_dir, config_settings, [f"-DCMAKE_LIBRARY_OUTPUT_DIRECTORY={module_dir}"])
+    return _write_wheel(wheel_directory, {f"{NAME}-editable.pth": (f"{module_dir}\n".encode(), False)})
 
 
 def build_sdist(sdist_directory, config_settings=None):

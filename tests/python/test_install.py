@@ -1,42 +1,92 @@
-"""pip installs korvel from the source tree without a package index, and uninstalls it cleanly."""
+"""pip installs korvel without a package index, as a wheel and editable, into a fresh environment,
+and uninstalls it cleanly; a source distribution configures with plain CMake."""
 
 import os
 import subprocess
 import sys
+import tarfile
 import tempfile
 import unittest
 
 SOURCE_ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(SOURCE_ROOT, "build_backend"))
+import korvel_build  # noqa: E402
+
+IMPORT = ("import korvel; d, a = korvel.get_lists(); "
+          "print(korvel.__file__); print(korvel.__version__, len(d), len(a), a[0])")
+EXPECTED = "dev 34968 27352 ([(0, 7), (0, 0), (1, 0)], 13)"
+
+
+def run_checked(test, *command, **options):
+    done = subprocess.run(command, capture_output=True, text=True, **options)
+    test.assertEqual(done.returncode, 0, done.stdout + done.stderr)
+    return done.stdout
 
 
 class InstallTest(unittest.TestCase):
-    def run_checked(self, *command, **options):
-        done = subprocess.run(command, capture_output=True, text=True, **options)
-        self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
-        return done.stdout
+    """One environment and one source distribution, shared by the tests."""
 
-    def test_offline_install_into_an_environment_then_uninstall(self):
-        with tempfile.TemporaryDirectory() as folder:
-            environment, elsewhere = os.path.join(folder, "env"), os.path.join(folder, "elsewhere")
-            os.mkdir(elsewhere)
-            self.run_checked(sys.executable, "-m", "venv", environment)
-            python = os.path.join(environment, "bin", "python")
-            env = {k: v for k, v in os.environ.items() if k != "PYTHONPATH"}
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.TemporaryDirectory()
+        cls.environment = os.path.join(cls.folder.name, "env")
+        cls.elsewhere = os.path.join(cls.folder.name, "elsewhere")
+        os.mkdir(cls.elsewhere)
+        subprocess.run([sys.executable, "-m", "venv", cls.environment], check=True)
+        cls.python = os.path.join(cls.environment, "bin", "python")
+        cls.env = {k: v for k, v in os.environ.items() if k != "PYTHONPATH"}
+        sdist = korvel_build.build_sdist(cls.folder.name)
+        with tarfile.open(os.path.join(cls.folder.name, sdist)) as archive:
+            archive.extractall(cls.folder.name)
+        cls.unpacked = os.path.join(cls.folder.name, sdist[:-len(".tar.gz")])
 
-            self.run_checked(python, "-m", "pip", "install", "--no-build-isolation", "--no-index", SOURCE_ROOT,
-                             env=env)
-            code = ("import korvel; d, a = korvel.get_lists(); "
-                    "print(korvel.__file__); print(korvel.__version__, len(d), len(a), a[0])")
-            out = self.run_checked(python, "-c", code, cwd=elsewhere, env=env).splitlines()
-            self.assertTrue(out[0].startswith(environment), out)
-            self.assertEqual(out[1], "dev 34968 27352 ([(0, 7), (0, 0), (1, 0)], 13)")
+    @classmethod
+    def tearDownClass(cls):
+        cls.folder.cleanup()
 
-            self.run_checked(python, "-m", "pip", "uninstall", "--yes", "korvel", env=env)
-            gone = subprocess.run([python, "-c", "import korvel"], cwd=elsewhere, env=env, capture_output=True)
-            self.assertNotEqual(gone.returncode, 0)
-            site = os.path.dirname(os.path.dirname(out[0])) if "site-packages" not in out[0] else \
-                out[0][:out[0].index("site-packages") + len("site-packages")]
-            self.assertEqual([name for name in os.listdir(site) if name.startswith("korvel")], [])
+    def pip_install(self, *arguments):
+        run_checked(self, self.python, "-m", "pip", "install", "--no-index", "--no-cache-dir", *arguments,
+                    env=self.env)
+
+    def imported(self):
+        """korvel's file and what it returns, imported from a folder that is not the source tree."""
+        return run_checked(self, self.python, "-c", IMPORT, cwd=self.elsewhere, env=self.env).splitlines()
+
+    def assert_uninstalls_without_a_trace(self):
+        site = run_checked(self, self.python, "-c", "import sysconfig; print(sysconfig.get_path('platlib'))",
+                           env=self.env).strip()
+        run_checked(self, self.python, "-m", "pip", "uninstall", "--yes", "korvel", env=self.env)
+        gone = subprocess.run([self.python, "-c", "import korvel"], cwd=self.elsewhere, env=self.env,
+                              capture_output=True)
+        self.assertNotEqual(gone.returncode, 0)
+        self.assertEqual([name for name in os.listdir(site) if name.startswith("korvel")], [])
+
+    def test_install_with_build_isolation_then_uninstall(self):
+        self.pip_install(SOURCE_ROOT)
+        out = self.imported()
+        self.assertTrue(out[0].startswith(self.environment), out)
+        self.assertEqual(out[1], EXPECTED)
+        self.assert_uninstalls_without_a_trace()
+
+    def test_editable_install_picks_up_a_cpp_change_by_the_same_command_then_uninstall(self):
+        self.pip_install("--editable", self.unpacked)
+        out = self.imported()
+        self.assertTrue(out[0].startswith(os.path.join(self.unpacked, "build", "editable")), out)
+        self.assertEqual(out[1], EXPECTED)
+
+        entry = os.path.join(self.unpacked, "src", "module", "korvel_module.cpp")
+        with open(entry) as file:
+            code = file.read()
+        with open(entry, "w") as file:
+            file.write(code.replace('m.attr("__version__") = "dev";', 'm.attr("__version__") = "changed";'))
+        self.pip_install("--editable", self.unpacked)
+        self.assertEqual(self.imported()[1].split()[0], "changed")
+        self.assert_uninstalls_without_a_trace()
+
+    def test_source_distribution_without_tests_configures_with_plain_cmake(self):
+        self.assertFalse(os.path.exists(os.path.join(self.unpacked, "tests")))
+        run_checked(self, "cmake", "-S", self.unpacked, "-B", os.path.join(self.folder.name, "plain"),
+                    f"-DPython_EXECUTABLE={sys.executable}")
 
 
 if __name__ == "__main__":
