@@ -2,6 +2,8 @@
 #pragma once
 
 #include <array>
+#include <cassert>
+#include <cstddef>
 #include <cstdint>
 
 #include <boost/container/static_vector.hpp>
@@ -16,17 +18,25 @@ struct AttackerMoves; // destinations of the attacking king and of the rook
 
 // The defending king has at most 8 moves; the attacking king at most 8 and the
 // rook at most 14 (7 along each line when its own king stands on neither).
-using DefenderMoves = boost::container::static_vector<Square, 8>;
+inline constexpr std::size_t king_move_bound = 8;
+inline constexpr std::size_t rook_move_bound = 14;
+using DefenderMoves = boost::container::static_vector<Square, king_move_bound>;
 
 constexpr int king_distance(Square a, Square b);
 constexpr bool is_on_board(Square square);
+
+// Board order numbers the squares x * 8 + y: x the slow index, y the fast one.
+using SquareIndex = std::uint8_t;
+constexpr SquareIndex square_index(Square square);  // a square on the board
+constexpr Square square_at(SquareIndex index);      // an index below square_count
 
 // Whether a defending king on `square` would be attacked by the attacking king
 // or by the rook.
 constexpr bool is_defender_attacked(Square square, Square attacking_king, Square rook);
 
 // Legal destinations of the defending king, in king-step order. A capture of
-// the rook is the plain destination equal to the rook's square.
+// the rook is the plain destination equal to the rook's square. Squares on the
+// board, as for the attacking side's moves.
 DefenderMoves defender_moves(Square defending_king, Square attacking_king, Square rook);
 
 // Destinations of the attacking king (king-step order), then of the rook
@@ -67,8 +77,8 @@ struct Position {
 };
 
 struct AttackerMoves {
-    boost::container::static_vector<Square, 8> king_moves;
-    boost::container::static_vector<Square, 14> rook_moves;
+    boost::container::static_vector<Square, king_move_bound> king_moves;
+    boost::container::static_vector<Square, rook_move_bound> rook_moves;
 };
 
 // The king steps with dx the outer and dy the inner index, both ascending; the
@@ -117,28 +127,89 @@ constexpr bool is_defender_attacked(Square square, Square attacking_king, Square
     return king_distance(square, attacking_king) == 1 || is_rook_attack(square, attacking_king, rook);
 }
 
-inline DefenderMoves defender_moves(Square defending_king, Square attacking_king, Square rook) {
-    DefenderMoves moves;
-    for (const Step step : king_steps) {
-        const Square to = defending_king + step;
-        if (is_on_board(to) && !is_defender_attacked(to, attacking_king, rook)) moves.push_back(to);
+constexpr SquareIndex square_index(Square square) {
+    assert(is_on_board(square));
+    return static_cast<SquareIndex>(square.x * board_size + square.y);
+}
+
+constexpr Square square_at(SquareIndex index) {
+    assert(index < square_count);
+    return {index >> 3, index & 7};
+}
+
+// The move generators work on bitboards, one bit a square in board order: a
+// king step adds -9, -8, -7, -1, +1, +7, +8 or +9 to the square's number, so
+// the lowest bit first is king-step order, and a rook line is read upwards
+// for increasing x or y and downwards for decreasing x or y.
+namespace detail {
+
+using Bitboard = std::uint64_t;
+
+constexpr Bitboard bit(Square square) { return Bitboard{1} << square_index(square); }
+
+struct BoardMasks {
+    std::array<Bitboard, square_count> king_zone{};  // the squares a king step away
+    std::array<std::array<Bitboard, rook_directions.size()>, square_count> rook_line{};  // to the edge
+};
+
+inline constexpr BoardMasks board_masks = [] {
+    BoardMasks masks{};
+    for (SquareIndex index = 0; index < square_count; ++index) {
+        const Square from = square_at(index);
+        for (const Step step : king_steps)
+            if (is_on_board(from + step)) masks.king_zone[index] |= bit(from + step);
+        for (std::size_t d = 0; d < rook_directions.size(); ++d)
+            for (Square to = from + rook_directions[d]; is_on_board(to); to = to + rook_directions[d])
+                masks.rook_line[index][d] |= bit(to);
     }
+    return masks;
+}();
+
+// The rook's line in one direction up to the attacking king, the only piece
+// that blocks it, with or without the king's own square.
+inline Bitboard rook_line(std::size_t direction, Square attacking_king, Square rook, bool with_king) {
+    const Bitboard line = board_masks.rook_line[square_index(rook)][direction];
+    const Bitboard king = bit(attacking_king);
+    const Bitboard beyond_king = board_masks.rook_line[square_index(attacking_king)][direction] | (with_king ? 0 : king);
+    return (line & king) != 0 ? line & ~beyond_king : line;  // a select, not a branch: either is as likely
+}
+
+inline Square lowest_square(Bitboard squares) { return square_at(SquareIndex(__builtin_ctzll(squares))); }
+inline Square highest_square(Bitboard squares) { return square_at(SquareIndex(63 - __builtin_clzll(squares))); }
+
+}  // namespace detail
+
+inline DefenderMoves defender_moves(Square defending_king, Square attacking_king, Square rook) {
+    using namespace detail;
+    Bitboard rook_attacks = 0;
+    for (std::size_t direction = 0; direction < rook_directions.size(); ++direction)
+        rook_attacks |= rook_line(direction, attacking_king, rook, true);
+    Bitboard targets = board_masks.king_zone[square_index(defending_king)] &
+                       ~board_masks.king_zone[square_index(attacking_king)] & ~rook_attacks;
+    DefenderMoves moves;
+    for (; targets != 0; targets &= targets - 1) moves.push_back(lowest_square(targets));
     return moves;
 }
 
 inline AttackerMoves attacker_moves(Square defending_king, Square attacking_king, Square rook) {
+    using namespace detail;
     AttackerMoves moves;
-    for (const Step step : king_steps) {
-        const Square to = attacking_king + step;
-        // Nothing attacks the attacking king; it only keeps off its rook and
-        // away from the other king.
-        if (is_on_board(to) && to != rook && king_distance(to, defending_king) > 1)
-            moves.king_moves.push_back(to);
-    }
-    for (const Step direction : rook_directions) {
-        for (Square to = rook + direction; is_on_board(to) && to != attacking_king; to = to + direction)
+    // Nothing attacks the attacking king; it only keeps off its rook and away
+    // from the other king.
+    const Bitboard near_defending_king = board_masks.king_zone[square_index(defending_king)] | bit(defending_king);
+    Bitboard king_targets = board_masks.king_zone[square_index(attacking_king)] & ~bit(rook) & ~near_defending_king;
+    for (; king_targets != 0; king_targets &= king_targets - 1) moves.king_moves.push_back(lowest_square(king_targets));
+    // Towards increasing x and y the nearest square has the lowest number,
+    // towards decreasing x and y the highest.
+    for (const std::size_t direction : {std::size_t{0}, std::size_t{1}})
+        for (Bitboard line = rook_line(direction, attacking_king, rook, false); line != 0; line &= line - 1)
+            moves.rook_moves.push_back(lowest_square(line));
+    for (const std::size_t direction : {std::size_t{2}, std::size_t{3}})
+        for (Bitboard line = rook_line(direction, attacking_king, rook, false); line != 0;) {
+            const Square to = highest_square(line);
             moves.rook_moves.push_back(to);
-    }
+            line &= ~bit(to);
+        }
     return moves;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -35,9 +36,13 @@ std::size_t hash_value(const MemoKey& key);
 // Works out what the memo lookups need; call once before the first.
 void prepare_memo();
 
-// The key of a position in canonical orientation, with its hash. Squares on
-// the board.
+// The key of a position, brought into canonical orientation, with its hash.
+// Squares on the board.
 HashedKey memo_key(Square defending_king, Square attacking_king, Square rook, bool attacker_to_move);
+
+// The same for a position already in canonical orientation: its defending
+// king in the triangle.
+HashedKey canonical_memo_key(Square defending_king, Square attacking_king, Square rook, bool attacker_to_move);
 
 // The value stored for the key, if the tables hold one searched at least
 // `depth` plies deep.
@@ -114,15 +119,20 @@ inline MemoTable::iterator find(MemoTable& table, const HashedKey& key) {
 
 }  // namespace detail
 
+inline HashedKey canonical_memo_key(Square defending_king, Square attacking_king, Square rook, bool attacker_to_move) {
+    assert(in_canonical_triangle(defending_king));
+    const SquareIndex other_king = square_index(attacking_king);
+    const SquareIndex rook_square = square_index(rook);
+    const int hashes = 2 * triangle_index(square_index(defending_king)) + attacker_to_move;
+    return {{{defending_king, attacking_king, rook}, attacker_to_move},
+            detail::key_hashes[std::size_t(hashes)][other_king][rook_square]};
+}
+
 inline HashedKey memo_key(Square defending_king, Square attacking_king, Square rook, bool attacker_to_move) {
     const SquareImages& image = canonical_images(defending_king);
-    const SquareIndex king = image[square_index(defending_king)];
-    const SquareIndex other_king = image[square_index(attacking_king)];
-    const SquareIndex rook_square = image[square_index(rook)];
-    const std::size_t hash =
-        detail::key_hashes[std::size_t(2 * triangle_index(king) + attacker_to_move)][other_king][rook_square];
-    return {{{detail::squares[king], detail::squares[other_king], detail::squares[rook_square]}, attacker_to_move},
-            hash};
+    return canonical_memo_key(detail::squares[image[square_index(defending_king)]],
+                              detail::squares[image[square_index(attacking_king)]],
+                              detail::squares[image[square_index(rook)]], attacker_to_move);
 }
 
 // Inlined together, the two lookups share the mixing of the hash into a bucket.

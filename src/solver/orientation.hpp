@@ -17,11 +17,6 @@ namespace korvel {
 inline constexpr int triangle_square_count = 10;
 constexpr bool in_canonical_triangle(Square square);
 
-// Board order numbers the squares x * 8 + y: x the slow index, y the fast one.
-using SquareIndex = std::uint8_t;
-constexpr SquareIndex square_index(Square square);  // a square on the board
-constexpr Square square_at(SquareIndex index);      // an index below square_count
-
 // The triangle's squares numbered 0..9 in board order.
 constexpr int triangle_index(SquareIndex square);  // a square in the triangle
 
@@ -43,16 +38,6 @@ extern const std::array<SquareImages, square_count> canonical_images_by_king;
 
 constexpr bool in_canonical_triangle(Square square) {
     return square.x <= 3 && square.y >= 4 && square.x + square.y >= board_size - 1;
-}
-
-constexpr SquareIndex square_index(Square square) {
-    assert(is_on_board(square));
-    return static_cast<SquareIndex>(square.x * board_size + square.y);
-}
-
-constexpr Square square_at(SquareIndex index) {
-    assert(index < square_count);
-    return {index >> 3, index & 7};
 }
 
 inline constexpr std::array<std::int8_t, square_count> triangle_indices = [] {

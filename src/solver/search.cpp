@@ -2,7 +2,9 @@
 #include "search.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cassert>
+#include <cstddef>
 #include <optional>
 
 #include "memo.hpp"
@@ -22,13 +24,9 @@ constexpr int defender_worst = -100;
 
 int evaluate(const HashedKey& hashed, int depth);
 
-// The search proper. It is inlined into the expansion loops below: most
-// successors are answered from the memo tables, and those then cost no call.
-[[gnu::always_inline]] inline int search_inline(Square defending_king, Square attacking_king, Square rook,
-                                                bool attacker_to_move, int depth) {
-    const HashedKey key = memo_key(defending_king, attacking_king, rook, attacker_to_move);
-    const std::optional<int> stored = stored_value(key, depth);
-    const int value = stored ? *stored : evaluate(key, depth);
+// Every call of search ends here, answered or evaluated; the test build
+// counts it.
+int counted(int value) {
 #ifdef KORVEL_SEARCH_PROBE
     ++search_probe::calls;
     search_probe::least_value = std::min(search_probe::least_value, value);
@@ -38,6 +36,43 @@ int evaluate(const HashedKey& hashed, int depth);
     return value;
 }
 
+// The search proper, from the key on.
+[[gnu::always_inline]] inline int search_key(const HashedKey& key, int depth) {
+    const std::optional<int> stored = stored_value(key, depth);
+    return counted(stored ? *stored : evaluate(key, depth));
+}
+
+// The successors of a position, with their keys, looked up in the memo
+// tables all together before any is searched: nine in ten are answered there,
+// and lookups that do not wait for each other overlap their cache misses.
+// What a lookup finds stays true while the successors before it are searched,
+// since their searches go one ply shallower than the entry found.
+template <std::size_t Capacity>
+class Successors {
+public:
+    void add(const HashedKey& key) {
+        assert(count_ < Capacity);
+        keys_[count_++] = key;
+    }
+
+    void look_up(int depth) {
+        for (std::size_t i = 0; i < count_; ++i) stored_[i] = stored_value(keys_[i], depth);
+    }
+
+    std::size_t size() const { return count_; }
+
+    // The value of the i-th successor searched `depth` plies deep: the one
+    // looked up, or else a search.
+    int value(std::size_t i, int depth) const {
+        return stored_[i] ? counted(*stored_[i]) : search_key(keys_[i], depth);
+    }
+
+private:
+    std::array<HashedKey, Capacity> keys_;
+    std::array<std::optional<int>, Capacity> stored_;
+    std::size_t count_ = 0;
+};
+
 // The value of a position that the memo tables cannot answer at this depth.
 [[gnu::noinline]] int evaluate(const HashedKey& hashed, int depth) {
     const auto& [defending_king, attacking_king, rook] = hashed.key.position;
@@ -45,12 +80,16 @@ int evaluate(const HashedKey& hashed, int depth);
 
     if (hashed.key.attacker_to_move) {
         if (depth == 0) return store(hashed, draw_mark, 0);
+        // The defending king stays where it is, in the triangle, so every
+        // successor is in canonical orientation already.
         const AttackerMoves moves = attacker_moves(defending_king, attacking_king, rook);
-        int best = attacker_worst;
-        for (const Square to : moves.king_moves)
-            best = std::min(best, search_inline(defending_king, to, rook, false, depth - 1) + 1);
+        Successors<king_move_bound + rook_move_bound> successors;
+        for (const Square to : moves.king_moves) successors.add(canonical_memo_key(defending_king, to, rook, false));
         for (const Square to : moves.rook_moves)
-            best = std::min(best, search_inline(defending_king, attacking_king, to, false, depth - 1) + 1);
+            successors.add(canonical_memo_key(defending_king, attacking_king, to, false));
+        successors.look_up(depth - 1);
+        int best = attacker_worst;
+        for (std::size_t i = 0; i < successors.size(); ++i) best = std::min(best, successors.value(i, depth - 1) + 1);
         return store(hashed, best, depth);
     }
 
@@ -60,9 +99,11 @@ int evaluate(const HashedKey& hashed, int depth);
         return store(hashed, in_check ? checkmate_value : draw_mark, terminal_depth);
     }
     if (depth == 0) return store(hashed, draw_mark, 0);
+    Successors<king_move_bound> successors;
+    for (const Square to : moves) successors.add(memo_key(to, attacking_king, rook, true));
+    successors.look_up(depth - 1);
     int best = defender_worst;
-    for (const Square to : moves)
-        best = std::max(best, search_inline(to, attacking_king, rook, true, depth - 1) + 1);
+    for (std::size_t i = 0; i < successors.size(); ++i) best = std::max(best, successors.value(i, depth - 1) + 1);
     return store(hashed, best, depth);
 }
 
@@ -72,7 +113,7 @@ int search(Square defending_king, Square attacking_king, Square rook, bool attac
     assert(is_on_board(defending_king) && is_on_board(attacking_king) && is_on_board(rook));
     assert(attacking_king != defending_king);
     prepare_memo();
-    return search_inline(defending_king, attacking_king, rook, attacker_to_move, std::max(depth, 0));
+    return search_key(memo_key(defending_king, attacking_king, rook, attacker_to_move), std::max(depth, 0));
 }
 
 }  // namespace korvel
