@@ -55,6 +55,13 @@ def _require_cmake():
         )
 
 
+def _run_cmake(step, command):
+    """Runs one CMake step. pip shows its output only when asked (-v), or when it fails: then the
+    output says what went wrong, and a short line says which step, rather than a traceback."""
+    if subprocess.run(command, stdout=sys.stderr).returncode != 0:
+        raise SystemExit(f"korvel: the CMake {step} failed; its output is above.")
+
+
 def _build_extension(build_dir, config_settings, cmake_options=()):
     """Runs CMake for the module alone; CMAKE_ARGS, CMAKE_BUILD_TYPE and CMAKE_BUILD_PARALLEL_LEVEL are respected."""
     _require_python39()
@@ -72,9 +79,8 @@ def _build_extension(build_dir, config_settings, cmake_options=()):
     build = ["cmake", "--build", str(build_dir), "--target", NAME]
     if not os.environ.get("CMAKE_BUILD_PARALLEL_LEVEL"):  # else cmake reads it itself
         build += ["-j", str(os.cpu_count() or 2)]
-    # pip shows this output only when asked (-v), or when the build fails.
-    subprocess.run(configure, check=True, stdout=sys.stderr)
-    subprocess.run(build, check=True, stdout=sys.stderr)
+    _run_cmake("configure step", configure)
+    _run_cmake("build", build)
     suffix = sysconfig.get_config_var("EXT_SUFFIX")
     built = list(Path(build_dir).rglob(NAME + suffix))
     if len(built) != 1:
