@@ -12,6 +12,7 @@
 
 #include "memo_fixture.hpp"
 #include "printers.hpp"
+#include "solver/orientation.hpp"
 
 namespace korvel {
 namespace {

@@ -8,8 +8,9 @@ namespace korvel::module {
 
 // korvel's tables live once per process, and pybind11 sets up its own state
 // under the interpreter lock, which a sub-interpreter's thread already holds:
-// a first import there would wait for ever. So only the main interpreter may
-// load korvel.
+// a first import there would wait for ever. So the main interpreter must load
+// korvel. Once it has, a sub-interpreter's import runs no entry at all: it
+// gets a copy of the module, which works.
 static bool refuse_sub_interpreter() {
     if (PyInterpreterState_Get() == PyInterpreterState_Main()) return false;
     PyErr_SetString(PyExc_ImportError, "korvel must be imported in the main interpreter, not in a sub-interpreter");

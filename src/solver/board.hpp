@@ -47,6 +47,7 @@ AttackerMoves attacker_moves(Square defending_king, Square attacking_king, Squar
 // ---- Types ------------------------------------------------------------------
 inline constexpr std::int32_t board_size = 8;
 inline constexpr int square_count = board_size * board_size;
+static_assert(board_size == 8, "square numbers split into 3 bits a coordinate, bitboards have 64 bits");
 
 struct Square {
     // Signed: move generation forms squares just off the board before discarding them.
@@ -134,7 +135,7 @@ constexpr SquareIndex square_index(Square square) {
 
 constexpr Square square_at(SquareIndex index) {
     assert(index < square_count);
-    return {index >> 3, index & 7};
+    return {index / board_size, index % board_size};
 }
 
 // The move generators work on bitboards, one bit a square in board order: a
@@ -175,7 +176,9 @@ inline Bitboard rook_line(std::size_t direction, Square attacking_king, Square r
 }
 
 inline Square lowest_square(Bitboard squares) { return square_at(SquareIndex(__builtin_ctzll(squares))); }
-inline Square highest_square(Bitboard squares) { return square_at(SquareIndex(63 - __builtin_clzll(squares))); }
+inline Square highest_square(Bitboard squares) {
+    return square_at(SquareIndex(square_count - 1 - __builtin_clzll(squares)));
+}
 
 }  // namespace detail
 

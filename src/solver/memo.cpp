@@ -20,7 +20,7 @@ std::size_t combined_hash(const Parts&... parts) {
 }
 
 // Buckets a quarter full keep the chains a memo hit walks short.
-MemoTable half_loaded_table() {
+MemoTable quarter_loaded_table() {
     MemoTable table;
     table.max_load_factor(0.25f);
     return table;
@@ -46,12 +46,12 @@ std::size_t hash_value(const MemoKey& key) { return combined_hash(key.position, 
 namespace detail {
 
 KeyHashes key_hashes;
+bool key_hashes_ready = false;
 
 }  // namespace detail
 
 void prepare_memo() {
-    static bool prepared = false;
-    if (prepared) return;
+    if (detail::key_hashes_ready) return;
     detail::KeyHashes& hashes = detail::key_hashes;
     std::array<std::size_t, square_count> square_hashes{};
     for (int n = 0; n < square_count; ++n) square_hashes[std::size_t(n)] = hash_value(square_at(SquareIndex(n)));
@@ -71,11 +71,11 @@ void prepare_memo() {
             }
         }
     }
-    prepared = true;
+    detail::key_hashes_ready = true;
 }
 
-MemoTable value_table = half_loaded_table();
-MemoTable depth_table = half_loaded_table();
+MemoTable value_table = quarter_loaded_table();
+MemoTable depth_table = quarter_loaded_table();
 
 void reserve_memo_tables() {
     // What a complete table build leaves.

@@ -98,6 +98,7 @@ namespace detail {
 // before its first memo lookup.
 using KeyHashes = std::array<std::array<std::array<std::size_t, square_count>, square_count>, 2 * triangle_square_count>;
 extern KeyHashes key_hashes;
+extern bool key_hashes_ready;
 
 // The squares by index, as the key holds them.
 inline constexpr std::array<Square, square_count> squares = [] {
@@ -121,6 +122,7 @@ inline MemoTable::iterator find(MemoTable& table, const HashedKey& key) {
 
 inline HashedKey canonical_memo_key(Square defending_king, Square attacking_king, Square rook, bool attacker_to_move) {
     assert(in_canonical_triangle(defending_king));
+    assert(detail::key_hashes_ready);
     const SquareIndex other_king = square_index(attacking_king);
     const SquareIndex rook_square = square_index(rook);
     const int hashes = 2 * triangle_index(square_index(defending_king)) + attacker_to_move;

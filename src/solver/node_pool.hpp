@@ -83,6 +83,7 @@ private:
 // can still give its nodes back.
 template <std::size_t BlockSize, std::size_t BlockAlignment>
 inline BlockPool<BlockSize, BlockAlignment> block_pool;
+static_assert(std::is_trivially_destructible_v<BlockPool<sizeof(void*), alignof(void*)>>, "a pool is never destroyed");
 
 template <typename T, typename Entry, typename = void>
 struct holds_entry : std::false_type {};

@@ -13,8 +13,8 @@ constexpr Square mirror_anti_diagonal(Square s) { return {last_line - s.y, last_
 
 // Step one: the symmetry that brings the defending king to x <= 3, y >= 4.
 constexpr Square first_step(Square defending_king, Square square) {
-    const bool upper_half = defending_king.y >= 4;
-    const bool left_half = defending_king.x <= 3;
+    const bool upper_half = defending_king.y >= half_board;
+    const bool left_half = defending_king.x < half_board;
     if (upper_half && !left_half) return mirror_columns(square);
     if (!upper_half && left_half) return mirror_rows(square);
     if (!upper_half && !left_half) return swap_axes(square);

@@ -15,6 +15,7 @@ namespace korvel {
 // d5, d6, d7, d8): every table position and every memo key has its defending
 // king on one of these squares.
 inline constexpr int triangle_square_count = 10;
+inline constexpr std::int32_t half_board = board_size / 2;
 constexpr bool in_canonical_triangle(Square square);
 
 // The triangle's squares numbered 0..9 in board order.
@@ -37,7 +38,7 @@ extern const std::array<SquareImages, square_count> canonical_images_by_king;
 }
 
 constexpr bool in_canonical_triangle(Square square) {
-    return square.x <= 3 && square.y >= 4 && square.x + square.y >= board_size - 1;
+    return square.x < half_board && square.y >= half_board && square.x + square.y >= board_size - 1;
 }
 
 inline constexpr std::array<std::int8_t, square_count> triangle_indices = [] {

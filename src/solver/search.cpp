@@ -45,8 +45,9 @@ int counted(int value) {
 // The successors of a position, with their keys, looked up in the memo
 // tables all together before any is searched: nine in ten are answered there,
 // and lookups that do not wait for each other overlap their cache misses.
-// What a lookup finds stays true while the successors before it are searched,
-// since their searches go one ply shallower than the entry found.
+// What a lookup finds stays true while the successors before it are searched:
+// only an evaluation asked for more depth than an entry holds replaces it, and
+// nothing below those successors asks for more depth than the lookup did.
 template <std::size_t Capacity>
 class Successors {
 public:

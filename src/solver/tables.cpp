@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "memo.hpp"
+#include "orientation.hpp"
 #include "search.hpp"
 
 #ifdef KORVEL_SEARCH_PROBE

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "board.hpp"
-#include "orientation.hpp"
 
 namespace korvel {
 
