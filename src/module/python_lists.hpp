@@ -2,7 +2,6 @@
 #pragma once
 
 #include <array>
-#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <utility>
@@ -108,8 +107,7 @@ private:
     static object integer(std::int32_t value) { return checked(PyLong_FromLong(value)); }
 
     static object square(const korvel::module::PySquare& s, SquareTuples& squares) {
-        assert(korvel::is_on_board({s.first, s.second}));
-        object& shared = squares[static_cast<std::size_t>(s.first * korvel::board_size + s.second)];
+        object& shared = squares[korvel::square_index({s.first, s.second})];
         if (!shared) shared = pair_of(integer(s.first), integer(s.second));
         return shared;
     }

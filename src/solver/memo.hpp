@@ -100,13 +100,6 @@ using KeyHashes = std::array<std::array<std::array<std::size_t, square_count>, s
 extern KeyHashes key_hashes;
 extern bool key_hashes_ready;
 
-// The squares by index, as the key holds them.
-inline constexpr std::array<Square, square_count> squares = [] {
-    std::array<Square, square_count> all{};
-    for (int index = 0; index < square_count; ++index) all[std::size_t(index)] = square_at(SquareIndex(index));
-    return all;
-}();
-
 // Hashing a key is a fair share of a memo hit, so each search hashes its key
 // once and looks it up in both tables by that hash.
 struct KnownHash {
@@ -131,10 +124,8 @@ inline HashedKey canonical_memo_key(Square defending_king, Square attacking_king
 }
 
 inline HashedKey memo_key(Square defending_king, Square attacking_king, Square rook, bool attacker_to_move) {
-    const SquareImages& image = canonical_images(defending_king);
-    return canonical_memo_key(detail::squares[image[square_index(defending_king)]],
-                              detail::squares[image[square_index(attacking_king)]],
-                              detail::squares[image[square_index(rook)]], attacker_to_move);
+    const Position canonical = canonical_position(defending_king, attacking_king, rook);
+    return canonical_memo_key(canonical.defending_king, canonical.attacking_king, canonical.rook, attacker_to_move);
 }
 
 // Inlined together, the two lookups share the mixing of the hash into a bucket.

@@ -46,10 +46,4 @@ constexpr std::array<SquareImages, square_count> canonical_images_by_king = [] {
 
 }  // namespace detail
 
-Position canonical_position(Square defending_king, Square attacking_king, Square rook) {
-    const SquareImages& image = canonical_images(defending_king);
-    return {square_at(image[square_index(defending_king)]), square_at(image[square_index(attacking_king)]),
-            square_at(image[square_index(rook)])};
-}
-
 }  // namespace korvel

@@ -58,4 +58,10 @@ inline const SquareImages& canonical_images(Square defending_king) {
     return detail::canonical_images_by_king[square_index(defending_king)];
 }
 
+inline Position canonical_position(Square defending_king, Square attacking_king, Square rook) {
+    const SquareImages& image = canonical_images(defending_king);
+    return {square_at(image[square_index(defending_king)]), square_at(image[square_index(attacking_king)]),
+            square_at(image[square_index(rook)])};
+}
+
 }  // namespace korvel
