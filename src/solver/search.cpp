@@ -42,22 +42,30 @@ int counted(int value) {
     return counted(stored ? *stored : evaluate(key, depth));
 }
 
-// The successors of a position, with their keys, looked up in the memo
-// tables all together before any is searched: nine in ten are answered there,
-// and lookups that do not wait for each other overlap their cache misses.
-// What a lookup finds stays true while the successors before it are searched:
-// only an evaluation asked for more depth than an entry holds replaces it, and
-// nothing below those successors asks for more depth than the lookup did.
-template <std::size_t Capacity>
+// The successors of a position, looked up in the memo tables all together
+// before any is searched: nine in ten are answered there, and lookups that do
+// not wait for each other overlap their cache misses. What a lookup finds
+// stays true while the successors before it are searched: only an evaluation
+// asked for more depth than an entry holds replaces it, and nothing below
+// those successors asks for more depth than the lookup did.
+// `canonical(i)` gives the i-th successor's position in canonical orientation.
+// Every level of a search holds one of these, so it keeps each key's hash but
+// not its squares, which `canonical` gives again: 33 levels then fit in a
+// small thread stack.
+template <std::size_t Capacity, typename Canonical>
 class Successors {
 public:
-    void add(const HashedKey& key) {
-        assert(count_ < Capacity);
-        keys_[count_++] = key;
+    Successors(std::size_t count, bool attacker_to_move, Canonical canonical)
+        : count_(count), attacker_to_move_(attacker_to_move), canonical_(canonical) {
+        assert(count <= Capacity);
+        for (std::size_t i = 0; i < count_; ++i) {
+            const Position p = canonical_(i);
+            hashes_[i] = canonical_memo_key(p.defending_king, p.attacking_king, p.rook, attacker_to_move_).hash;
+        }
     }
 
     void look_up(int depth) {
-        for (std::size_t i = 0; i < count_; ++i) stored_[i] = stored_value(keys_[i], depth);
+        for (std::size_t i = 0; i < count_; ++i) stored_[i] = stored_value(key(i), depth).value_or(not_stored);
     }
 
     std::size_t size() const { return count_; }
@@ -65,47 +73,73 @@ public:
     // The value of the i-th successor searched `depth` plies deep: the one
     // looked up, or else a search.
     int value(std::size_t i, int depth) const {
-        return stored_[i] ? counted(*stored_[i]) : search_key(keys_[i], depth);
+        return stored_[i] != not_stored ? counted(stored_[i]) : search_key(key(i), depth);
     }
 
 private:
-    std::array<HashedKey, Capacity> keys_;
-    std::array<std::optional<int>, Capacity> stored_;
-    std::size_t count_ = 0;
+    HashedKey key(std::size_t i) const { return {{canonical_(i), attacker_to_move_}, hashes_[i]}; }
+
+    std::size_t count_;
+    bool attacker_to_move_;
+    Canonical canonical_;
+    std::array<std::size_t, Capacity> hashes_;
+    static constexpr int not_stored = -1;  // values are never negative
+    std::array<int, Capacity> stored_;
 };
 
-// The value of a position that the memo tables cannot answer at this depth.
-[[gnu::noinline]] int evaluate(const HashedKey& hashed, int depth) {
-    const auto& [defending_king, attacking_king, rook] = hashed.key.position;
+// The value of a position that the memo tables cannot answer at this depth,
+// with the attacking side to move. Each side has a function of its own, so
+// that a level of the recursion holds only what its own side needs.
+[[gnu::noinline]] int evaluate_attacker_to_move(const HashedKey& hashed, int depth) {
+    const Position& position = hashed.key.position;
+    const auto& [defending_king, attacking_king, rook] = position;
     if (rook == defending_king) return store(hashed, draw_mark, terminal_depth);
+    if (depth == 0) return store(hashed, draw_mark, 0);
+    // The defending king stays where it is, in the triangle, so every
+    // successor is in canonical orientation already.
+    const AttackerMoves moves = attacker_moves(defending_king, attacking_king, rook);
+    const std::size_t king_moves = moves.king_moves.size();
+    // The position with the moving piece's square replaced.
+    const auto successor = [&moves, &position, king_moves](std::size_t i) {
+        Position next = position;
+        if (i < king_moves)
+            next.attacking_king = moves.king_moves[i];
+        else
+            next.rook = moves.rook_moves[i - king_moves];
+        return next;
+    };
+    Successors<king_move_bound + rook_move_bound, decltype(successor)> successors(
+        king_moves + moves.rook_moves.size(), false, successor);
+    successors.look_up(depth - 1);
+    int best = attacker_worst;
+    for (std::size_t i = 0; i < successors.size(); ++i) best = std::min(best, successors.value(i, depth - 1) + 1);
+    return store(hashed, best, depth);
+}
 
-    if (hashed.key.attacker_to_move) {
-        if (depth == 0) return store(hashed, draw_mark, 0);
-        // The defending king stays where it is, in the triangle, so every
-        // successor is in canonical orientation already.
-        const AttackerMoves moves = attacker_moves(defending_king, attacking_king, rook);
-        Successors<king_move_bound + rook_move_bound> successors;
-        for (const Square to : moves.king_moves) successors.add(canonical_memo_key(defending_king, to, rook, false));
-        for (const Square to : moves.rook_moves)
-            successors.add(canonical_memo_key(defending_king, attacking_king, to, false));
-        successors.look_up(depth - 1);
-        int best = attacker_worst;
-        for (std::size_t i = 0; i < successors.size(); ++i) best = std::min(best, successors.value(i, depth - 1) + 1);
-        return store(hashed, best, depth);
-    }
-
+// The same with the defending king to move.
+[[gnu::noinline]] int evaluate_defender_to_move(const HashedKey& hashed, int depth) {
+    const Position& position = hashed.key.position;
+    const auto& [defending_king, attacking_king, rook] = position;
+    if (rook == defending_king) return store(hashed, draw_mark, terminal_depth);
     const DefenderMoves moves = defender_moves(defending_king, attacking_king, rook);
     if (moves.empty()) {
         const bool in_check = is_defender_attacked(defending_king, attacking_king, rook);
         return store(hashed, in_check ? checkmate_value : draw_mark, terminal_depth);
     }
     if (depth == 0) return store(hashed, draw_mark, 0);
-    Successors<king_move_bound> successors;
-    for (const Square to : moves) successors.add(memo_key(to, attacking_king, rook, true));
+    const auto successor = [&moves, &position](std::size_t i) {
+        return canonical_position(moves[i], position.attacking_king, position.rook);
+    };
+    Successors<king_move_bound, decltype(successor)> successors(moves.size(), true, successor);
     successors.look_up(depth - 1);
     int best = defender_worst;
     for (std::size_t i = 0; i < successors.size(); ++i) best = std::max(best, successors.value(i, depth - 1) + 1);
     return store(hashed, best, depth);
+}
+
+int evaluate(const HashedKey& hashed, int depth) {
+    return hashed.key.attacker_to_move ? evaluate_attacker_to_move(hashed, depth)
+                                       : evaluate_defender_to_move(hashed, depth);
 }
 
 }  // namespace
