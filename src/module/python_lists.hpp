@@ -4,13 +4,16 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <utility>
 #include <vector>
 
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include "collector_pause.hpp"
 #include "solver/tables.hpp"
+#include "thread_stack.hpp"
 
 namespace korvel::module {
 
@@ -34,37 +37,38 @@ inline PyEntries copied(const std::vector<TableEntry>& table) {
     return entries;
 }
 
+// A Python error that korvel's glue met and left set, for pybind11 to pass on as
+// it is. pybind11's own error_already_set takes the error up again, which
+// needs memory, and in releases before 2.10 tries again without end when there
+// is none.
+struct PendingPythonError : pybind11::builtin_exception {
+    PendingPythonError() : builtin_exception("a Python error is set") {}
+    void set_error() const override {}
+};
+
+// Thrown as a copy of one made when korvel is loaded: the copy shares its
+// message, so throwing needs no memory when there is none left.
+inline const PendingPythonError pending_python_error;
+
+// The call that builds the tables, the first of a process, goes 33 levels of
+// search deep; on a thread with too little stack left for that it raises
+// RecursionError before the build starts, instead of overflowing the stack.
+inline void require_stack_for_build() {
+    const std::optional<std::size_t> left = thread_stack_left();
+    if (!left || *left >= build_stack_bytes) return;
+    PyErr_Format(PyExc_RecursionError,
+                 "korvel.get_lists() builds its tables on the first call, which needs %zu KiB of stack, and this "
+                 "thread has %zu KiB left: make the first call from a thread with a larger stack "
+                 "(threading.stack_size)",
+                 (build_stack_bytes + 1023) / 1024, *left / 1024);
+    throw pending_python_error;
+}
+
 inline Lists get_lists() {
+    if (defender_to_move_table.empty()) require_stack_for_build();
     build_tables();
     return {copied(defender_to_move_table), copied(attacker_to_move_table)};
 }
-
-// One call makes some 125,000 new lists and tuples, a list of squares and a
-// tuple for each position. The cyclic collector would pass over them hundreds
-// of times while they are built and find nothing: none can be part of a cycle
-// yet. It is paused for the conversion and then left as it was found.
-// Measured in 20 fresh interpreters, alternating with a build without the
-// pause: a repeated call, the collection it leaves for later included, takes
-// 8 ms instead of 16 ms (medians); the first call, mostly the solve, gains 1%.
-class CollectorPause {
-public:
-    CollectorPause()
-        : gc_(pybind11::module_::import("gc")), was_enabled_(gc_.attr("isenabled")().cast<bool>()) {
-        if (was_enabled_) gc_.attr("disable")();
-    }
-    CollectorPause(const CollectorPause&) = delete;
-    CollectorPause& operator=(const CollectorPause&) = delete;
-    ~CollectorPause() {
-        if (!was_enabled_) return;
-        PyObject* none = PyObject_CallMethod(gc_.ptr(), "enable", nullptr);
-        if (none == nullptr) PyErr_WriteUnraisable(gc_.ptr());
-        Py_XDECREF(none);
-    }
-
-private:
-    pybind11::module_ gc_;
-    bool was_enabled_;
-};
 
 }  // namespace korvel::module
 
@@ -77,6 +81,15 @@ namespace pybind11::detail {
 template <>
 struct type_caster<korvel::module::Lists>
     : tuple_caster<std::pair, korvel::module::PyEntries, korvel::module::PyEntries> {
+    // get_lists' signature line names the result's type so, whatever names
+    // pybind11's own conversions of this release give the parts.
+#if PYBIND11_VERSION_MAJOR > 2 || PYBIND11_VERSION_MINOR >= 9
+    static constexpr auto name = const_name(
+#else
+    static constexpr auto name = _(
+#endif
+        "Tuple[List[Tuple[List[Tuple[int, int]], int]], List[Tuple[List[Tuple[int, int]], int]]]");
+
     static handle cast(const korvel::module::Lists& lists, return_value_policy, handle) {
         const korvel::module::CollectorPause pause;
         SquareTuples squares;
@@ -93,7 +106,7 @@ private:
     using SquareTuples = std::array<object, korvel::square_count>;
 
     static object checked(PyObject* created) {
-        if (created == nullptr) throw error_already_set();
+        if (created == nullptr) throw korvel::module::pending_python_error;
         return reinterpret_steal<object>(created);
     }
 

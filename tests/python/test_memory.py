@@ -1,10 +1,18 @@
-"""Exhausted memory during get_lists raises MemoryError, and a later call returns the exact lists."""
+"""Exhausted memory, at import or during get_lists, raises an exception and leaves the process as it
+was: no crash, the collector as it was found, and a later import or call that works whole."""
 
+import collections
+import json
 import os
 import subprocess
 import sys
 import textwrap
 import unittest
+
+try:
+    import _testcapi
+except ImportError:
+    _testcapi = None
 
 # Runs in a child, since it lowers the address-space limit of its own process.
 # Each round tries ever looser limits until a call goes through: in the first
@@ -42,15 +50,111 @@ CHILD = textwrap.dedent(
 DIGEST = "import hashlib, korvel; print('digest', hashlib.sha256(repr(korvel.get_lists()).encode()).hexdigest())"
 
 
-def run(test, code):
-    child = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True)
+def run(test, code, timeout=None):
+    child = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=timeout)
     test.assertEqual(child.returncode, 0, child.stderr)
+    test.assertNotIn("Exception ignored", child.stderr)
     return child.stdout.split("\n")
 
 
-@unittest.skipIf(os.environ.get("KORVEL_SANITIZED"), "the sanitizers reserve more address space than any limit leaves")
-@unittest.skipUnless(sys.platform.startswith("linux"), "reads /proc/self/statm")
+# Makes the import fail at each of its first allocations in turn, in a child
+# forked for each: an import makes some 320 of them, most in korvel's entry.
+# Each child reports how its import ended and whether a second import, with
+# memory back, gives the whole module, whose error paths work: a call with an
+# argument that cannot be shown is refused with TypeError (the refusal passes
+# through pybind11's guard of a Python error, which needs all its state).
+IMPORT_SWEEP = textwrap.dedent(
+    """
+    import os, _testcapi
+
+    class Unprintable:
+        def __repr__(self):
+            raise ValueError
+
+    def outcome(error):
+        if error is None:
+            import korvel
+            if getattr(korvel, "__version__", None) != "dev" or not callable(getattr(korvel, "get_lists", None)):
+                return "incomplete"
+            try:
+                korvel.get_lists(Unprintable())
+            except TypeError:
+                return "imported"
+            return "accepted an argument"
+        return type(error).__name__ + (" from " + type(error.__cause__).__name__ if error.__cause__ else "")
+
+    for point in range(1, POINTS + 1):
+        pid = os.fork()
+        if pid == 0:
+            _testcapi.set_nomemory(point, point + 1)
+            try:
+                import korvel
+                error = None
+            except BaseException as raised:
+                error = raised
+            _testcapi.remove_mem_hooks()
+            first = outcome(error)
+            try:
+                import korvel
+                error = None
+            except BaseException as raised:
+                error = raised
+            os.write(1, ("%d %s, then %s\\n" % (point, first, outcome(error))).encode())
+            os._exit(0)
+        _, status = os.waitpid(pid, 0)
+        if status != 0:
+            print(point, "ended the process:", status, flush=True)
+    """
+)
+
+# Makes two or three allocations in a row fail in each of many places of a
+# repeated call, the collector on and then off: its first and last hundred
+# allocations, and places spread between. Each call must raise MemoryError or
+# return, and leave the collector as it was; the lists stay exact.
+CALL_WINDOWS = textwrap.dedent(
+    """
+    import collections, gc, hashlib, json, _testcapi, korvel
+
+    def digest():
+        return hashlib.sha256(repr(korvel.get_lists()).encode()).hexdigest()
+
+    def failing(start, stop=0):
+        _testcapi.set_nomemory(start, stop)
+        try:
+            korvel.get_lists()
+            return "returned"
+        except MemoryError:
+            return "MemoryError"
+        except BaseException as error:
+            return "raised " + type(error).__name__
+        finally:
+            _testcapi.remove_mem_hooks()
+
+    expected = digest()
+    # The allocations a repeated call makes: the first place from which all
+    # failing lets it return.
+    low, high = 1, 1 << 20
+    while low < high:
+        middle = (low + high) // 2
+        low, high = (low, middle) if failing(middle) == "returned" else (middle + 1, high)
+    allocations = low - 1
+    starts = [*range(1, 100), *range(100, allocations - 100, allocations // 20), *range(allocations - 100, allocations + 2)]
+    outcomes = collections.Counter()
+    for collector_on in (True, False):
+        (gc.enable if collector_on else gc.disable)()
+        for start in starts if collector_on else starts[::10]:
+            for width in (2, 3):
+                ended = failing(start, start + width)
+                outcomes[ended if gc.isenabled() == collector_on else ended + ", collector changed"] += 1
+    gc.enable()
+    print(json.dumps({"allocations": allocations, "outcomes": outcomes, "exact": digest() == expected}))
+    """
+)
+
+
 class MemoryExhaustionTest(unittest.TestCase):
+    @unittest.skipIf(os.environ.get("KORVEL_SANITIZED"), "the sanitizers reserve more address space than any limit leaves")
+    @unittest.skipUnless(sys.platform.startswith("linux"), "reads /proc/self/statm")
     def test_memory_error_early_and_late_then_the_exact_lists(self):
         lines = run(self, CHILD)
         outcomes = [line.split(" ", 1) for line in lines if line[:2] in ("1 ", "2 ")]
@@ -64,6 +168,31 @@ class MemoryExhaustionTest(unittest.TestCase):
         self.assertTrue(set(second[:-1]) <= {"native", "python"}, lines)
         expected = [line for line in run(self, DIGEST) if line.startswith("digest")]
         self.assertEqual([line for line in lines if line.startswith("digest")], expected)
+
+    @unittest.skipIf(_testcapi is None or not hasattr(os, "fork"), "needs _testcapi and fork")
+    def test_an_import_failing_at_any_allocation_raises_and_the_next_import_works(self):
+        points = 400
+        lines = [line for line in run(self, f"POINTS = {points}" + IMPORT_SWEEP, timeout=600) if line]
+        self.assertEqual(len(lines), points, "points that reported")
+        outcomes = collections.Counter(line.split(" ", 1)[1] for line in lines)
+        print(f"\n{points} failure points: {dict(outcomes)}", file=sys.stderr)
+        for outcome in outcomes:
+            self.assertIn(", then ", outcome)  # else the process ended
+            first, then = outcome.split(", then ")
+            self.assertEqual(then, "imported", outcome)
+            self.assertTrue(first == "imported" or first.split()[0] in ("MemoryError", "ImportError", "RuntimeError"),
+                            outcome)
+        self.assertGreater(outcomes["ImportError from MemoryError, then imported"], 50)
+        self.assertGreater(outcomes["imported, then imported"], 0, "no point late enough to let the import through")
+
+    @unittest.skipIf(_testcapi is None, "needs _testcapi")
+    def test_calls_failing_anywhere_raise_memory_error_and_leave_the_collector_as_it_was(self):
+        found = json.loads(run(self, CALL_WINDOWS, timeout=600)[0])
+        outcomes = found["outcomes"]
+        print(f"\n{found['allocations']} allocations in a call; windows: {outcomes}", file=sys.stderr)
+        self.assertEqual(set(outcomes), {"MemoryError", "returned"}, outcomes)
+        self.assertGreater(outcomes["MemoryError"], 400, outcomes)
+        self.assertTrue(found["exact"], "the lists after the failed calls")
 
 
 if __name__ == "__main__":

@@ -1,0 +1,103 @@
+// korvel module glue: the cyclic collector paused while a call builds its
+// Python objects, through the gc module's own C functions, so that a call runs
+// no Python code.
+#pragma once
+
+#include <cstring>
+
+#include <pybind11/pybind11.h>
+
+namespace korvel::module {
+
+// ---- Contents -------------------------------------------------------------
+// Finds the gc module's switches: call at import. Returns false, with the
+// Python error set, only if memory runs out. In an interpreter without gc the
+// collector is left alone by every call.
+bool find_collector_switches();
+
+// Turns the collector off for its lifetime, if it was on, and then on again.
+// Runs no Python code, takes no attribute a program can replace, and cannot
+// fail, so the collector is left as it was found whatever the call meets.
+class CollectorPause;
+
+// ---- Definitions ------------------------------------------------------------
+namespace detail {
+
+// gc.isenabled, gc.enable and gc.disable as the interpreter defines them: C
+// functions that read or set one flag of the interpreter, take no argument and
+// return a shared object, so calling them allocates nothing.
+struct CollectorSwitches {
+    PyObject* gc = nullptr;  // the module they belong to, kept for the process's life
+    PyCFunction is_enabled = nullptr;
+    PyCFunction enable = nullptr;
+    PyCFunction disable = nullptr;
+};
+inline CollectorSwitches collector_switches;
+
+inline PyCFunction switch_named(const PyModuleDef& gc, const char* name) {
+    for (const PyMethodDef* method = gc.m_methods; method != nullptr && method->ml_name != nullptr; ++method)
+        if (std::strcmp(method->ml_name, name) == 0 && method->ml_flags == METH_NOARGS) return method->ml_meth;
+    return nullptr;
+}
+
+inline bool switch_is_on(PyCFunction query) {
+    PyObject* on = query(collector_switches.gc, nullptr);
+    Py_DECREF(on);
+    return on == Py_True;
+}
+
+inline void flip(PyCFunction to) { Py_DECREF(to(collector_switches.gc, nullptr)); }
+
+}  // namespace detail
+
+// The switches are read from the table of C functions of the interpreter's own
+// gc module, as its built-in entry gives it: not from an imported module's
+// attributes, which a program may have replaced, and without running the
+// import machinery, whose module locks a failed allocation can leave held.
+inline bool find_collector_switches() {
+    if (detail::collector_switches.gc != nullptr) return true;
+    const _inittab* built_in = PyImport_Inittab;
+    while (built_in->name != nullptr && std::strcmp(built_in->name, "gc") != 0) ++built_in;
+    if (built_in->initfunc == nullptr) return true;
+    PyObject* gc = built_in->initfunc();
+    if (gc == nullptr) return false;
+    // An interpreter whose gc is made in two phases, or has no such switches,
+    // is left alone.
+    const PyModuleDef* definition = PyModule_Check(gc) ? PyModule_GetDef(gc) : nullptr;
+    const detail::CollectorSwitches found{gc, definition ? detail::switch_named(*definition, "isenabled") : nullptr,
+                                          definition ? detail::switch_named(*definition, "enable") : nullptr,
+                                          definition ? detail::switch_named(*definition, "disable") : nullptr};
+    if (found.is_enabled == nullptr || found.enable == nullptr || found.disable == nullptr) {
+        if (PyModule_Check(gc)) Py_DECREF(gc);
+        return true;
+    }
+    detail::collector_switches = found;
+    return true;
+}
+
+// One call makes some 125,000 new lists and tuples, a list of squares and a
+// tuple for each position. The cyclic collector would pass over them hundreds
+// of times while they are built and find nothing: none can be part of a cycle
+// yet. Paused, it also cannot run the finalizers of other garbage, Python code,
+// in the middle of a call. Measured in 20 fresh interpreters, alternating with
+// a build without the pause: a repeated call, the collection it leaves for
+// later included, takes 8 ms instead of 16 ms (medians); the first call, mostly
+// the solve, gains 1%.
+class CollectorPause {
+public:
+    CollectorPause()
+        : paused_(detail::collector_switches.gc != nullptr &&
+                  detail::switch_is_on(detail::collector_switches.is_enabled)) {
+        if (paused_) detail::flip(detail::collector_switches.disable);
+    }
+    CollectorPause(const CollectorPause&) = delete;
+    CollectorPause& operator=(const CollectorPause&) = delete;
+    ~CollectorPause() {
+        if (paused_) detail::flip(detail::collector_switches.enable);
+    }
+
+private:
+    bool paused_;
+};
+
+}  // namespace korvel::module

@@ -1,0 +1,190 @@
+"""A call of get_lists runs no Python code: no other thread, signal handler, finalizer, import or
+function of the program runs while it works, it needs nothing a program can replace, and it works on
+a small thread's stack or refuses before it builds."""
+
+import subprocess
+import sys
+import textwrap
+import unittest
+
+
+def run(test, code, timeout=120):
+    child = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=timeout)
+    test.assertEqual(child.returncode, 0, child.stderr)
+    test.assertNotIn("Exception ignored", child.stderr)
+    return child.stdout.splitlines()
+
+
+# Whatever ran while a call worked. The main thread's profile function is a C
+# function (print into a StringIO), which lets no other thread in: it logs each
+# Python function that runs, and another thread, asking for the interpreter
+# lock all the time, writes a mark into the same log whenever it gets it.
+# Nothing may be logged between a call of get_lists and its return.
+# The first call is made in a fresh interpreter that has not imported gc, with
+# builtins.__import__ replaced by a Python function and a timer signal every
+# millisecond, whose handler (again a C function) logs the Python frame it
+# interrupts: none may be the import machinery's. A repeated call is made with
+# cyclic garbage in the oldest generation whose finalizers a collection during
+# the call would run.
+NOTHING_ELSE_RUNS = textwrap.dedent(
+    """
+    import builtins, functools, io, signal, sys, threading, korvel
+
+    log, interrupted = io.StringIO(), io.StringIO()
+    stop = False
+
+    def mark():
+        while not stop:
+            log.write("s")
+
+    def logged_during_a_call():
+        log.seek(0)
+        log.truncate()
+        sys.setprofile(functools.partial(print, file=log))
+        korvel.get_lists()
+        sys.setprofile(None)
+        text = log.getvalue()
+        start = text.index("\\n", text.index(" c_call <built-in method get_lists")) + 1
+        end = text.rindex("<frame", 0, text.index(" c_return <built-in method get_lists"))
+        return text[start:end]
+
+    marker = threading.Thread(target=mark)
+    marker.start()
+    while not log.tell():
+        pass
+    sys.setswitchinterval(1e-6)
+    real_import = builtins.__import__
+    builtins.__import__ = lambda *arguments, **keywords: real_import(*arguments, **keywords)
+    signal.signal(signal.SIGALRM, functools.partial(print, file=interrupted))
+    signal.setitimer(signal.ITIMER_REAL, 0.001, 0.001)
+    first = logged_during_a_call()
+    signal.setitimer(signal.ITIMER_REAL, 0)
+    builtins.__import__ = real_import
+
+    import gc
+
+    class Cycle:
+        def __del__(self):
+            pass
+
+    cycles = [Cycle() for _ in range(1000)]
+    for cycle in cycles:
+        cycle.itself = cycle
+    gc.collect()
+    del cycles, cycle
+    repeated = logged_during_a_call()
+    stop = True
+    marker.join()
+    print(repr(first[:500]))
+    print(repr(repeated[:500]))
+    frames = interrupted.getvalue().splitlines()
+    print(len(frames), sorted({frame.split(" file ")[1].split(",")[0] for frame in frames}))
+    """
+)
+
+# Everything a program might have done to gc and the import machinery before a
+# call: gc unimportable, its switches and builtins.__import__ replaced by
+# functions that record being called. Calls work and call none of them, with
+# the collector on and off, and leave it as they found it.
+NOTHING_REPLACEABLE = textwrap.dedent(
+    """
+    import builtins, gc, sys, korvel
+
+    called = []
+    is_enabled, enable, disable = gc.isenabled, gc.enable, gc.disable
+    for name in ("isenabled", "enable", "disable"):
+        setattr(gc, name, lambda name=name: called.append("gc." + name))
+    real_import = builtins.__import__
+    builtins.__import__ = lambda *arguments, **keywords: called.append("import") or real_import(*arguments, **keywords)
+    sys.modules["gc"] = None
+    for collector_on in (True, False, True):
+        (enable if collector_on else disable)()
+        defender, attacker = korvel.get_lists()
+        print(len(defender), len(attacker), attacker[0], is_enabled() == collector_on)
+    builtins.__import__ = real_import
+    print("called", called)
+    """
+)
+
+# A call from a finalizer while the interpreter shuts down, its modules being
+# emptied: the first call, which builds the tables.
+AT_SHUTDOWN = textwrap.dedent(
+    """
+    import os, korvel
+
+    class Late:
+        def __init__(self):
+            self.get_lists, self.write = korvel.get_lists, os.write
+
+        def __del__(self):
+            defender, attacker = self.get_lists()
+            self.write(1, b"at shutdown %d %d\\n" % (len(defender), len(attacker)))
+
+    late = Late()
+    """
+)
+
+# First calls on threads with the least stack Python allows, from ever shallower
+# Python frames: each either works or raises RecursionError before any build
+# (the process has grown by no build's memory while all are refused). Then the
+# main thread's call works.
+SMALL_STACKS = textwrap.dedent(
+    """
+    import resource, threading, korvel
+
+    def grown_kib():
+        return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before
+
+    def call_below(frames):
+        if frames:
+            return call_below(frames - 1)
+        try:
+            return "built %d" % len(korvel.get_lists()[0])
+        except RecursionError as error:
+            return "refused %d" % grown_kib()
+
+    before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+    threading.stack_size(32 * 1024)
+    for frames in (30, 20, 10, 0):
+        outcome = []
+        thread = threading.Thread(target=lambda: outcome.append(call_below(frames)))
+        thread.start()
+        thread.join()
+        print(frames, *outcome)
+    print("main", len(korvel.get_lists()[0]))
+    """
+)
+
+
+class CallTest(unittest.TestCase):
+    def test_nothing_else_runs_during_a_call(self):
+        first, repeated, interrupted = run(self, NOTHING_ELSE_RUNS)
+        self.assertEqual(first, "''", "logged during a first call")
+        self.assertEqual(repeated, "''", "logged during a repeated call")
+        signals, files = interrupted.split(" ", 1)
+        self.assertGreater(int(signals), 0, "no signal arrived")
+        self.assertEqual(files, "[\"'<string>'\"]", "files of the frames signals interrupted")
+
+    def test_a_call_needs_nothing_a_program_can_replace(self):
+        lines = run(self, NOTHING_REPLACEABLE)
+        self.assertEqual(lines[:3], ["34968 27352 ([(0, 7), (0, 0), (1, 0)], 13) True"] * 3)
+        self.assertEqual(lines[3], "called []")
+
+    def test_a_first_call_from_a_finalizer_at_shutdown(self):
+        self.assertEqual(run(self, AT_SHUTDOWN), ["at shutdown 34968 27352"])
+
+    @unittest.skipUnless(sys.platform.startswith("linux"), "knows its stack from the C library")
+    def test_a_small_thread_stack_is_refused_before_the_build_or_suffices(self):
+        lines = run(self, SMALL_STACKS)
+        outcomes = [line.split() for line in lines[:-1]]
+        self.assertEqual(outcomes[0][1], "refused", lines)
+        for frames, outcome, figure in outcomes:
+            if outcome == "refused":
+                self.assertLess(int(figure), 4 * 1024, f"KiB grown by a refused call: {lines}")
+            else:
+                self.assertEqual((outcome, figure), ("built", "34968"), lines)
+        self.assertEqual(lines[-1], "main 34968")
+
+
+if __name__ == "__main__":
+    unittest.main()
