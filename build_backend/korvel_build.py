@@ -18,16 +18,21 @@ NAME = "korvel"
 VERSION = "0.dev0"  # the module itself reports __version__ "dev"
 SUMMARY = "King and rook against king: every position with its exact distance to mate"
 SOURCE_ROOT = Path(__file__).resolve().parent.parent
-SDIST_CONTENT = ["CMakeLists.txt", "pyproject.toml", "README.md", "build_backend", "src"]
+SDIST_CONTENT = ["CMakeLists.txt", "pyproject.toml", "README.md", "LICENSE", "build_backend", "src"]
+LICENSE_FILE = "LICENSE"
 EDITABLE_BUILD = Path("build", "editable")
 
 
 def _metadata():
+    # License-Expression and License-File came with metadata 2.4, which puts the
+    # licence in the wheel under .dist-info/licenses/.
     return (
-        "Metadata-Version: 2.1\n"
+        "Metadata-Version: 2.4\n"
         f"Name: {NAME}\n"
         f"Version: {VERSION}\n"
         f"Summary: {SUMMARY}\n"
+        "License-Expression: MIT\n"
+        f"License-File: {LICENSE_FILE}\n"
         "Requires-Python: ==3.9.*\n"
     )
 
@@ -100,6 +105,7 @@ def _write_wheel(wheel_directory, content):
     wheel_name = f"{NAME}-{VERSION}-{tag}.whl"
     files = dict(content)
     files[f"{dist_info}/METADATA"] = (_metadata().encode(), False)
+    files[f"{dist_info}/licenses/{LICENSE_FILE}"] = ((SOURCE_ROOT / LICENSE_FILE).read_bytes(), False)
     files[f"{dist_info}/WHEEL"] = (
         "Wheel-Version: 1.0\n"
         "Generator: korvel_build\n"
@@ -136,6 +142,8 @@ def prepare_metadata_for_build_wheel(metadata_directory, config_settings=None):
     dist_info = Path(metadata_directory) / f"{NAME}-{VERSION}.dist-info"
     dist_info.mkdir(parents=True, exist_ok=True)
     (dist_info / "METADATA").write_text(_metadata())
+    (dist_info / "licenses").mkdir(exist_ok=True)
+    shutil.copyfile(SOURCE_ROOT / LICENSE_FILE, dist_info / "licenses" / LICENSE_FILE)
     return dist_info.name
 
 

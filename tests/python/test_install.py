@@ -1,5 +1,5 @@
 """pip installs korvel without a package index, as a wheel and editable, into a fresh environment,
-and uninstalls it cleanly; a source distribution configures with plain CMake."""
+with its licence, and uninstalls it cleanly; a source distribution configures with plain CMake."""
 
 import os
 import subprocess
@@ -15,6 +15,8 @@ import korvel_build  # noqa: E402
 IMPORT = ("import korvel; d, a = korvel.get_lists(); "
           "print(korvel.__file__); print(korvel.__version__, len(d), len(a), a[0])")
 EXPECTED = "dev 34968 27352 ([(0, 7), (0, 0), (1, 0)], 13)"
+SHIPPED = ("from importlib import metadata; print(*metadata.metadata('korvel').get_all('License-File')); "
+           "print(*metadata.files('korvel'))")
 
 
 def run_checked(test, *command, **options):
@@ -66,6 +68,9 @@ class InstallTest(unittest.TestCase):
         out = self.imported()
         self.assertTrue(out[0].startswith(self.environment), out)
         self.assertEqual(out[1], EXPECTED)
+        licences, files = run_checked(self, self.python, "-c", SHIPPED, env=self.env).splitlines()
+        for licence in licences.split():
+            self.assertIn(f"korvel-{korvel_build.VERSION}.dist-info/licenses/{licence}", files.split())
         self.assert_uninstalls_without_a_trace()
 
     def test_editable_install_picks_up_a_cpp_change_by_the_same_command_then_uninstall(self):
@@ -85,6 +90,7 @@ class InstallTest(unittest.TestCase):
 
     def test_source_distribution_without_tests_configures_with_plain_cmake(self):
         self.assertFalse(os.path.exists(os.path.join(self.unpacked, "tests")))
+        self.assertTrue(os.path.isfile(os.path.join(self.unpacked, "LICENSE")))
         run_checked(self, "cmake", "-S", self.unpacked, "-B", os.path.join(self.folder.name, "plain"),
                     f"-DPython_EXECUTABLE={sys.executable}")
 
