@@ -18,8 +18,10 @@ NAME = "korvel"
 VERSION = "0.dev0"  # the module itself reports __version__ "dev"
 SUMMARY = "King and rook against king: every position with its exact distance to mate"
 SOURCE_ROOT = Path(__file__).resolve().parent.parent
-SDIST_CONTENT = ["CMakeLists.txt", "pyproject.toml", "README.md", "LICENSE", "build_backend", "src"]
+SDIST_CONTENT = ["CMakeLists.txt", "pyproject.toml", "README.md", "LICENSE", "build_backend", "src", "stubs"]
 LICENSE_FILE = "LICENSE"
+# Type checkers find the module's types in a stub-only package beside it.
+STUBS = Path("stubs", f"{NAME}-stubs")
 EDITABLE_BUILD = Path("build", "editable")
 
 
@@ -150,10 +152,20 @@ def prepare_metadata_for_build_wheel(metadata_directory, config_settings=None):
 prepare_metadata_for_build_editable = prepare_metadata_for_build_wheel
 
 
+def _stub_files():
+    """The stub package's files, by their name in the wheel: it installs beside the module."""
+    stubs = SOURCE_ROOT / STUBS
+    files = {f"{STUBS.name}/{path.relative_to(stubs).as_posix()}": (path.read_bytes(), False)
+             for path in sorted(stubs.rglob("*.pyi"))}
+    if not files:
+        raise RuntimeError(f"no stub files in {stubs}")
+    return files
+
+
 def build_wheel(wheel_directory, config_settings=None, metadata_directory=None):
     with tempfile.TemporaryDirectory(prefix="korvel-build-") as build_dir:
         extension = _build_extension(build_dir, config_settings)
-        return _write_wheel(wheel_directory, {extension.name: (extension.read_bytes(), True)})
+        return _write_wheel(wheel_directory, {extension.name: (extension.read_bytes(), True), **_stub_files()})
 
 
 def build_editable(wheel_directory, config_settings=None, metadata_directory=None):
@@ -161,12 +173,15 @@ def build_editable(wheel_directory, config_settings=None, metadata_directory=Non
 
     The module stays in a folder of its own, build/editable/python, so running
     the same pip command again rebuilds what changed and every new interpreter
-    imports the new build; uninstalling removes the path file.
+    imports the new build; uninstalling removes the path file. The path file
+    also names the source's stubs/ folder, where type checkers find the stub
+    package as it is edited; nothing in that folder can be imported.
     """
     build_dir = SOURCE_ROOT / EDITABLE_BUILD
     module_dir = build_dir / "python"
     _build_extension(build_dir, config_settings, [f"-DCMAKE_LIBRARY_OUTPUT_DIRECTORY={module_dir}"])
-    return _write_wheel(wheel_directory, {f"{NAME}-editable.pth": (f"{module_dir}\n".encode(), False)})
+    paths = f"{module_dir}\n{SOURCE_ROOT / STUBS.parent}\n"
+    return _write_wheel(wheel_directory, {f"{NAME}-editable.pth": (paths.encode(), False)})
 
 
 def build_sdist(sdist_directory, config_settings=None):
