@@ -18,16 +18,23 @@ NAME = "korvel"
 VERSION = "0.dev0"  # the module itself reports __version__ "dev"
 SUMMARY = "King and rook against king: every position with its exact distance to mate"
 SOURCE_ROOT = Path(__file__).resolve().parent.parent
-SDIST_CONTENT = ["CMakeLists.txt", "pyproject.toml", "README.md", "build_backend", "src"]
+SDIST_CONTENT = ["CMakeLists.txt", "pyproject.toml", "README.md", "LICENSE", "build_backend", "src", "stubs"]
+LICENSE_FILE = "LICENSE"
+# Type checkers find the module's types in a stub-only package beside it.
+STUBS = Path("stubs", f"{NAME}-stubs")
 EDITABLE_BUILD = Path("build", "editable")
 
 
 def _metadata():
+    # License-Expression and License-File came with metadata 2.4, which puts the
+    # licence in the wheel under .dist-info/licenses/.
     return (
-        "Metadata-Version: 2.1\n"
+        "Metadata-Version: 2.4\n"
         f"Name: {NAME}\n"
         f"Version: {VERSION}\n"
         f"Summary: {SUMMARY}\n"
+        "License-Expression: MIT\n"
+        f"License-File: {LICENSE_FILE}\n"
         "Requires-Python: ==3.9.*\n"
     )
 
@@ -100,6 +107,7 @@ def _write_wheel(wheel_directory, content):
     wheel_name = f"{NAME}-{VERSION}-{tag}.whl"
     files = dict(content)
     files[f"{dist_info}/METADATA"] = (_metadata().encode(), False)
+    files[f"{dist_info}/licenses/{LICENSE_FILE}"] = ((SOURCE_ROOT / LICENSE_FILE).read_bytes(), False)
     files[f"{dist_info}/WHEEL"] = (
         "Wheel-Version: 1.0\n"
         "Generator: korvel_build\n"
@@ -136,16 +144,28 @@ def prepare_metadata_for_build_wheel(metadata_directory, config_settings=None):
     dist_info = Path(metadata_directory) / f"{NAME}-{VERSION}.dist-info"
     dist_info.mkdir(parents=True, exist_ok=True)
     (dist_info / "METADATA").write_text(_metadata())
+    (dist_info / "licenses").mkdir(exist_ok=True)
+    shutil.copyfile(SOURCE_ROOT / LICENSE_FILE, dist_info / "licenses" / LICENSE_FILE)
     return dist_info.name
 
 
 prepare_metadata_for_build_editable = prepare_metadata_for_build_wheel
 
 
+def _stub_files():
+    """The stub package's files, by their name in the wheel: it installs beside the module."""
+    stubs = SOURCE_ROOT / STUBS
+    files = {f"{STUBS.name}/{path.relative_to(stubs).as_posix()}": (path.read_bytes(), False)
+             for path in sorted(stubs.rglob("*.pyi"))}
+    if not files:
+        raise RuntimeError(f"no stub files in {stubs}")
+    return files
+
+
 def build_wheel(wheel_directory, config_settings=None, metadata_directory=None):
     with tempfile.TemporaryDirectory(prefix="korvel-build-") as build_dir:
         extension = _build_extension(build_dir, config_settings)
-        return _write_wheel(wheel_directory, {extension.name: (extension.read_bytes(), True)})
+        return _write_wheel(wheel_directory, {extension.name: (extension.read_bytes(), True), **_stub_files()})
 
 
 def build_editable(wheel_directory, config_settings=None, metadata_directory=None):
@@ -153,12 +173,15 @@ def build_editable(wheel_directory, config_settings=None, metadata_directory=Non
 
     The module stays in a folder of its own, build/editable/python, so running
     the same pip command again rebuilds what changed and every new interpreter
-    imports the new build; uninstalling removes the path file.
+    imports the new build; uninstalling removes the path file. The path file
+    also names the source's stubs/ folder, where type checkers find the stub
+    package as it is edited; nothing in that folder can be imported.
     """
     build_dir = SOURCE_ROOT / EDITABLE_BUILD
     module_dir = build_dir / "python"
     _build_extension(build_dir, config_settings, [f"-DCMAKE_LIBRARY_OUTPUT_DIRECTORY={module_dir}"])
-    return _write_wheel(wheel_directory, {f"{NAME}-editable.pth": (f"{module_dir}\n".encode(), False)})
+    paths = f"{module_dir}\n{SOURCE_ROOT / STUBS.parent}\n"
+    return _write_wheel(wheel_directory, {f"{NAME}-editable.pth": (paths.encode(), False)})
 
 
 def build_sdist(sdist_directory, config_settings=None):

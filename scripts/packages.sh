@@ -5,8 +5,9 @@
 korvel_build_packages=(cmake g++ make libboost-dev pybind11-dev)
 # To test it and run its benchmarks as well. Clang is the second compiler, and
 # llvm brings the llvm-ar its link-time optimisation needs; Debian's Python
-# 3.11 is an interpreter korvel must refuse to load in.
-korvel_test_packages=(git libgtest-dev libbenchmark-dev clang llvm python3 python3-dev)
+# 3.11 is an interpreter korvel must refuse to load in; mypy checks that the
+# installed korvel's types are found.
+korvel_test_packages=(git libgtest-dev libbenchmark-dev clang llvm python3 python3-dev mypy)
 
 # Debian 12's Boost 1.81, which the boost-1.81 test configuration unpacks into
 # build/ since it cannot be installed beside libboost-dev.

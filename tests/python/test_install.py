@@ -1,7 +1,10 @@
 """pip installs korvel without a package index, as a wheel and editable, into a fresh environment,
-and uninstalls it cleanly; a source distribution configures with plain CMake."""
+with its licence and the types that type checkers read, and uninstalls it cleanly; a source
+distribution configures with plain CMake."""
 
 import os
+import re
+import shutil
 import subprocess
 import sys
 import tarfile
@@ -15,6 +18,14 @@ import korvel_build  # noqa: E402
 IMPORT = ("import korvel; d, a = korvel.get_lists(); "
           "print(korvel.__file__); print(korvel.__version__, len(d), len(a), a[0])")
 EXPECTED = "dev 34968 27352 ([(0, 7), (0, 0), (1, 0)], 13)"
+SHIPPED = ("from importlib import metadata; print(*metadata.metadata('korvel').get_all('License-File')); "
+           "print(*metadata.files('korvel'))")
+
+# Debian's mypy runs under another Python, and checks for the environment's interpreter.
+MYPY = shutil.which("mypy")
+TYPED = "import korvel\nreveal_type(korvel.get_lists())\nreveal_type(korvel.__version__)\n"
+ENTRY = "tuple[list[tuple[int,int]],int]"
+REVEALED = [f"tuple[list[{ENTRY}],list[{ENTRY}]]", "str"]
 
 
 def run_checked(test, *command, **options):
@@ -52,6 +63,20 @@ class InstallTest(unittest.TestCase):
         """korvel's file and what it returns, imported from a folder that is not the source tree."""
         return run_checked(self, self.python, "-c", IMPORT, cwd=self.elsewhere, env=self.env).splitlines()
 
+    def assert_type_checker_reads_the_stubs(self):
+        with self.subTest("mypy"):
+            if MYPY is None:
+                self.skipTest("mypy is not installed")
+            with open(os.path.join(self.elsewhere, "typed.py"), "w") as file:
+                file.write(TYPED)
+            out = run_checked(self, MYPY, "--python-version", "3.9", "--python-executable", self.python,
+                              "--cache-dir", os.path.join(self.folder.name, "mypy-cache"), "typed.py",
+                              cwd=self.elsewhere, env=self.env)
+            # Spelt "Tuple[builtins.list[...]]" by some releases, "tuple[...]" by later ones.
+            revealed = [re.sub(r"builtins\.|\s", "", found).lower()
+                        for found in re.findall(r'Revealed type is "(.*)"', out)]
+            self.assertEqual(revealed, REVEALED, out)
+
     def assert_uninstalls_without_a_trace(self):
         site = run_checked(self, self.python, "-c", "import sysconfig; print(sysconfig.get_path('platlib'))",
                            env=self.env).strip()
@@ -66,6 +91,11 @@ class InstallTest(unittest.TestCase):
         out = self.imported()
         self.assertTrue(out[0].startswith(self.environment), out)
         self.assertEqual(out[1], EXPECTED)
+        licences, files = run_checked(self, self.python, "-c", SHIPPED, env=self.env).splitlines()
+        self.assertIn("korvel-stubs/__init__.pyi", files.split())
+        for licence in licences.split():
+            self.assertIn(f"korvel-{korvel_build.VERSION}.dist-info/licenses/{licence}", files.split())
+        self.assert_type_checker_reads_the_stubs()
         self.assert_uninstalls_without_a_trace()
 
     def test_editable_install_picks_up_a_cpp_change_by_the_same_command_then_uninstall(self):
@@ -73,6 +103,7 @@ class InstallTest(unittest.TestCase):
         out = self.imported()
         self.assertTrue(out[0].startswith(os.path.join(self.unpacked, "build", "editable")), out)
         self.assertEqual(out[1], EXPECTED)
+        self.assert_type_checker_reads_the_stubs()
 
         entry = os.path.join(self.unpacked, "src", "module", "korvel_module.cpp")
         with open(entry) as file:
@@ -85,6 +116,8 @@ class InstallTest(unittest.TestCase):
 
     def test_source_distribution_without_tests_configures_with_plain_cmake(self):
         self.assertFalse(os.path.exists(os.path.join(self.unpacked, "tests")))
+        for shipped in ("LICENSE", os.path.join("stubs", "korvel-stubs", "__init__.pyi")):
+            self.assertTrue(os.path.isfile(os.path.join(self.unpacked, shipped)), shipped)
         run_checked(self, "cmake", "-S", self.unpacked, "-B", os.path.join(self.folder.name, "plain"),
                     f"-DPython_EXECUTABLE={sys.executable}")
 
