@@ -218,7 +218,7 @@ def main():
             print(f"{'':{width}} {'ratio':7} {summary(ratios[key], '')}")
     if ratios:
         print(f"ratios are {names[1]} / {names[0]}: {names[0]} is that many times as fast, or as small")
-        print(f"whole command: {names[0]}/{names[1]} median ratio "
+        print(f"whole command: {names[1]}/{names[0]} median ratio "
               f"{statistics.median(ratios['whole_ms']):.2f} ({args.runs} pairs)")
 
 
