@@ -1,3 +1,4 @@
+#!/usr/bin/env python3
 """Times the module korvel as a Python user meets it, in fresh interpreters.
 
 Each run starts a new interpreter that imports korvel and calls get_lists()
@@ -9,7 +10,10 @@ Given two modules (bench/compare gives korvel's build and the plain baseline
 of bench/plain), it runs them alternately, A B A B, so that a machine whose
 speed drifts slows both alike; checks that both return the same lists; and
 gives each figure's ratio B / A pair by pair. With no --module it times the
-korvel that this interpreter imports, e.g. an installed one.
+korvel that the interpreter imports, e.g. an installed one.
+
+The interpreter is --python, or else the one running this script if it is a
+CPython 3.9, or else the CPython 3.9 that scripts/find-python.sh finds.
 """
 
 import argparse
@@ -105,6 +109,18 @@ def time_whole(python, module_dir):
     return (time.perf_counter() - started) * 1e3
 
 
+def cpython39():
+    """This interpreter if it is a CPython 3.9, else the one korvel's scripts find."""
+    if sys.implementation.name == "cpython" and sys.version_info[:2] == (3, 9):
+        return sys.executable
+    finder = Path(__file__).resolve().parent.parent / "scripts" / "find-python.sh"
+    found = subprocess.run(["bash", "-c", 'source "$0" && korvel_find_python && printf %s "$PYTHON"', str(finder)],
+                           capture_output=True, text=True)
+    if found.returncode != 0:
+        fail(found.stderr.strip())
+    return found.stdout
+
+
 def cpu_model():
     try:
         for line in Path("/proc/cpuinfo").read_text().splitlines():
@@ -168,10 +184,12 @@ def main():
     parser.add_argument("--module", action="append", default=[], metavar="NAME=DIR",
                         help="a built korvel module and the name to show it under; give one or two")
     parser.add_argument("--runs", type=int, default=7, help="fresh interpreters per module (default 7)")
-    parser.add_argument("--python", default=sys.executable, help="the CPython 3.9 to run (default: this one)")
+    parser.add_argument("--python", help="the CPython 3.9 to run (default: this one if it is, else the one "
+                                          "scripts/find-python.sh finds)")
     args = parser.parse_args()
     if args.runs < 1:
         parser.error("--runs must be at least 1")
+    args.python = args.python or cpython39()
     modules = []
     for given in args.module:
         name, sep, folder = given.partition("=")
@@ -187,7 +205,7 @@ def main():
     print(f"date:    {time.strftime('%Y-%m-%d %H:%M %Z')}")
     print(f"python:  CPython {version}, {args.python}")
     for name, folder in modules:
-        where = f"{folder}, {build_description(folder)}" if folder else "as this interpreter imports it"
+        where = f"{folder}, {build_description(folder)}" if folder else "as the interpreter imports it"
         print(f"{name + ':':8} {where}")
 
     # One untimed import of each module first, so that no timed run is the one
