@@ -31,6 +31,8 @@ BENCHMARK(repeated_call)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     py::scoped_interpreter interpreter;
+    // As importing korvel does: the conversion pauses the collector with them.
+    if (!korvel::module::find_collector_switches()) return 1;
     korvel::build_tables();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
