@@ -40,6 +40,10 @@ def transform(square, swap, mirror_x, mirror_y):
 
 def canonical(squares):
     """Maps all three squares by the symmetry that puts the defending king in the triangle."""
+    # Off the board, some symmetry would still "reach" the triangle, and the
+    # lookup would fail on a key that names no position.
+    if not all(on_board(*square) for square in squares):
+        raise ValueError("squares are (x, y) with x and y from 0 to 7")
     for symmetry in SYMMETRIES:
         mapped = tuple(transform(square, *symmetry) for square in squares)
         if in_triangle(mapped[0]):
