@@ -5,10 +5,15 @@
 // interpreter's version, set up pybind11, create the module, register
 // get_lists and __version__. Every step's failure leaves as a Python exception
 // from the import, where pybind11's entry lets some escape and end the
-// process, or ignores them; and it does the same with every pybind11 release.
+// process, or ignores them; and it does the same with every pybind11 release
+// korvel builds with.
 #include <exception>
 
 #include <pybind11/pybind11.h>
+
+#if !defined(PYBIND11_VERSION_HEX) || PYBIND11_VERSION_HEX < 0x020A0200
+#error "korvel needs pybind11 2.10.2 or later: before, its error handling can end the process when memory runs out"
+#endif
 
 #include "collector_pause.hpp"
 #include "python_lists.hpp"
@@ -58,10 +63,10 @@ void raise_import_error(const char* message) {
 PyModuleDef definition{PyModuleDef_HEAD_INIT, "korvel", nullptr, 0, nullptr, nullptr, nullptr, nullptr, nullptr};
 
 void define(pybind11::module_& m) {
-    // As module_::def registers a function, except that failing to add it to
-    // the module fails the import.
+    // As module_::def registers a function, in a module that has no other
+    // get_lists to chain, except that failing to add it fails the import.
     pybind11::cpp_function function(&get_lists, pybind11::name("get_lists"), pybind11::scope(m),
-                                    pybind11::sibling(pybind11::getattr(m, "get_lists", pybind11::none())),
+                                    pybind11::sibling(pybind11::none()),
                                     R"pbdoc(
         get the lists containing the korvels.
     )pbdoc");
@@ -109,7 +114,15 @@ void set_up_pybind11() {
         PyErr_NoMemory();
         throw pending_python_error;
     }
-    PYBIND11_ENSURE_INTERNALS_READY
+    // It makes its state, and then the base of its instance types; should
+    // that fail, it would keep the state without it for good.
+    try {
+        PYBIND11_ENSURE_INTERNALS_READY
+    } catch (...) {
+        auto& made = *pybind11::detail::get_internals_pp_manager().get_pp();
+        if (made && made->instance_base == nullptr) made.reset();
+        throw;
+    }
 #endif
 }
 

@@ -38,16 +38,16 @@ inline PyEntries copied(const std::vector<TableEntry>& table) {
 }
 
 // A Python error that korvel's glue met and left set, for pybind11 to pass on as
-// it is. pybind11's own error_already_set takes the error up again, which
-// needs memory, and in releases before 2.10 tries again without end when there
-// is none.
+// it is: pybind11's own error_already_set takes the error up again, which
+// needs memory.
 struct PendingPythonError : pybind11::builtin_exception {
     PendingPythonError() : builtin_exception("a Python error is set") {}
     void set_error() const override {}
 };
 
 // Thrown as a copy of one made when korvel is loaded: the copy shares its
-// message, so throwing needs no memory when there is none left.
+// message, so throwing allocates no message when memory is out (the C++
+// runtime has a reserve for the exception itself).
 inline const PendingPythonError pending_python_error;
 
 // The call that builds the tables, the first of a process, goes 33 levels of
@@ -83,12 +83,8 @@ struct type_caster<korvel::module::Lists>
     : tuple_caster<std::pair, korvel::module::PyEntries, korvel::module::PyEntries> {
     // get_lists' signature line names the result's type so, whatever names
     // pybind11's own conversions of this release give the parts.
-#if PYBIND11_VERSION_MAJOR > 2 || PYBIND11_VERSION_MINOR >= 9
-    static constexpr auto name = const_name(
-#else
-    static constexpr auto name = _(
-#endif
-        "Tuple[List[Tuple[List[Tuple[int, int]], int]], List[Tuple[List[Tuple[int, int]], int]]]");
+    static constexpr auto name =
+        const_name("Tuple[List[Tuple[List[Tuple[int, int]], int]], List[Tuple[List[Tuple[int, int]], int]]]");
 
     static handle cast(const korvel::module::Lists& lists, return_value_policy, handle) {
         const korvel::module::CollectorPause pause;

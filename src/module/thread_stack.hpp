@@ -24,10 +24,12 @@ namespace korvel::module {
     const bool known = pthread_attr_getstack(&attributes, &lowest, &size) == 0;
     pthread_attr_destroy(&attributes);
     if (!known) return std::nullopt;
-    // The stack grows down, towards `lowest`.
+    // The stack grows down, towards `lowest`. A frame outside the bounds is on
+    // a stack the C library does not know (a coroutine's, say).
     const auto here = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
     const auto bottom = reinterpret_cast<std::uintptr_t>(lowest);
-    return here > bottom ? here - bottom : 0;
+    if (here < bottom || here - bottom > size) return std::nullopt;
+    return here - bottom;
 #else
     return std::nullopt;
 #endif

@@ -124,10 +124,11 @@ AT_SHUTDOWN = textwrap.dedent(
     """
 )
 
-# First calls on threads with the least stack Python allows, from ever shallower
-# Python frames: each either works or raises RecursionError before any build
-# (the process has grown by no build's memory while all are refused). Then the
-# main thread's call works.
+# First calls from ever shallower Python frames, each on a new thread of a
+# small stack, until one builds: each call before it raises RecursionError,
+# before any build (the process has grown by no build's memory), and the one
+# that builds does so with hardly more stack left than the call asks for, so
+# a call that asks for too little would crash. Then the main thread's call.
 SMALL_STACKS = textwrap.dedent(
     """
     import resource, threading, korvel
@@ -140,17 +141,21 @@ SMALL_STACKS = textwrap.dedent(
             return call_below(frames - 1)
         try:
             return "built %d" % len(korvel.get_lists()[0])
-        except RecursionError as error:
+        except RecursionError:
             return "refused %d" % grown_kib()
 
     before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
-    threading.stack_size(32 * 1024)
-    for frames in (30, 20, 10, 0):
+    # 300 frames take some 100 KiB: too much to leave a first call enough,
+    # under the sanitizers too, and not too much for Python itself.
+    threading.stack_size(128 * 1024)
+    for frames in range(300, -1, -1):
         outcome = []
         thread = threading.Thread(target=lambda: outcome.append(call_below(frames)))
         thread.start()
         thread.join()
         print(frames, *outcome)
+        if outcome[0].startswith("built"):
+            break
     print("main", len(korvel.get_lists()[0]))
     """
 )
@@ -174,15 +179,14 @@ class CallTest(unittest.TestCase):
         self.assertEqual(run(self, AT_SHUTDOWN), ["at shutdown 34968 27352"])
 
     @unittest.skipUnless(sys.platform.startswith("linux"), "knows its stack from the C library")
-    def test_a_small_thread_stack_is_refused_before_the_build_or_suffices(self):
+    def test_a_first_call_short_of_stack_is_refused_before_the_build(self):
         lines = run(self, SMALL_STACKS)
         outcomes = [line.split() for line in lines[:-1]]
         self.assertEqual(outcomes[0][1], "refused", lines)
-        for frames, outcome, figure in outcomes:
-            if outcome == "refused":
-                self.assertLess(int(figure), 4 * 1024, f"KiB grown by a refused call: {lines}")
-            else:
-                self.assertEqual((outcome, figure), ("built", "34968"), lines)
+        self.assertEqual(outcomes[-1][1:], ["built", "34968"], lines)
+        for frames, outcome, figure in outcomes[:-1]:
+            self.assertEqual(outcome, "refused", lines)
+            self.assertLess(int(figure), 4 * 1024, f"KiB grown by a refused call: {lines}")
         self.assertEqual(lines[-1], "main 34968")
 
 
