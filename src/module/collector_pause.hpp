@@ -61,17 +61,20 @@ inline bool find_collector_switches() {
     if (built_in->initfunc == nullptr) return true;
     PyObject* gc = built_in->initfunc();
     if (gc == nullptr) return false;
-    // An interpreter whose gc is made in two phases, or has no such switches,
-    // is left alone.
-    const PyModuleDef* definition = PyModule_Check(gc) ? PyModule_GetDef(gc) : nullptr;
-    const detail::CollectorSwitches found{gc, definition ? detail::switch_named(*definition, "isenabled") : nullptr,
-                                          definition ? detail::switch_named(*definition, "enable") : nullptr,
-                                          definition ? detail::switch_named(*definition, "disable") : nullptr};
-    if (found.is_enabled == nullptr || found.enable == nullptr || found.disable == nullptr) {
-        if (PyModule_Check(gc)) Py_DECREF(gc);
-        return true;
+    // An interpreter whose gc is made in two phases (its entry gives a
+    // definition, not a module), or has no such switches, is left alone.
+    if (!PyModule_Check(gc)) return true;
+    const PyModuleDef* definition = PyModule_GetDef(gc);
+    if (definition != nullptr) {
+        const detail::CollectorSwitches found{gc, detail::switch_named(*definition, "isenabled"),
+                                              detail::switch_named(*definition, "enable"),
+                                              detail::switch_named(*definition, "disable")};
+        if (found.is_enabled != nullptr && found.enable != nullptr && found.disable != nullptr) {
+            detail::collector_switches = found;
+            return true;
+        }
     }
-    detail::collector_switches = found;
+    Py_DECREF(gc);
     return true;
 }
 

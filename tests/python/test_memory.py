@@ -50,7 +50,7 @@ CHILD = textwrap.dedent(
 DIGEST = "import hashlib, korvel; print('digest', hashlib.sha256(repr(korvel.get_lists()).encode()).hexdigest())"
 
 
-def run(test, code, timeout=None):
+def run(test, code, timeout=600):
     child = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=timeout)
     test.assertEqual(child.returncode, 0, child.stderr)
     test.assertNotIn("Exception ignored", child.stderr)
@@ -176,7 +176,7 @@ class MemoryExhaustionTest(unittest.TestCase):
         for until, kind in ((1, "that allocation alone"), (0, "that allocation on")):
             with self.subTest(failing=kind):
                 code = f"POINTS = {points}\nUNTIL = {until}" + IMPORT_SWEEP
-                lines = [line for line in run(self, code, timeout=600) if line]
+                lines = [line for line in run(self, code) if line]
                 self.assertEqual(len(lines), points, "points that reported")
                 outcomes = collections.Counter(line.split(" ", 1)[1] for line in lines)
                 print(f"\n{points} failure points, {kind}: {dict(outcomes)}", file=sys.stderr)
@@ -195,7 +195,7 @@ class MemoryExhaustionTest(unittest.TestCase):
 
     @unittest.skipIf(_testcapi is None, "needs _testcapi")
     def test_calls_failing_anywhere_raise_memory_error_and_leave_the_collector_as_it_was(self):
-        found = json.loads(run(self, CALL_WINDOWS, timeout=600)[0])
+        found = json.loads(run(self, CALL_WINDOWS)[0])
         outcomes = found["outcomes"]
         print(f"\n{found['allocations']} allocations in a call; windows: {outcomes}", file=sys.stderr)
         self.assertEqual(set(outcomes), {"MemoryError", "returned"}, outcomes)
