@@ -1,20 +1,53 @@
 // korvel first-build benchmark: the table build that the first get_lists() of
 // a process runs, timed once, in this fresh process. Memo tables, node pool
 // and lists start empty and cold, as they do under Python; bench/run-native
-// runs it in several processes and reports the spread.
-#include <chrono>
-#include <cstdio>
+// runs it in several processes, alternating with the floor, and reports the
+// spread. Besides the time it prints what the floor prints (the keys made and
+// a digest of both lists, so that the two can be checked against each other)
+// and what the build leaves in memory.
+#include <sys/resource.h>
 
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <initializer_list>
+#include <vector>
+
+#include "solver/memo.hpp"
 #include "solver/tables.hpp"
+
+namespace {
+
+// FNV-1a over every entry's six coordinates and value, defender to move first,
+// as the floor digests its lists.
+std::uint64_t digest() {
+    std::uint64_t h = 14695981039346656037ull;
+    for (const auto* table : {&korvel::defender_to_move_table, &korvel::attacker_to_move_table})
+        for (const korvel::TableEntry& e : *table) {
+            const korvel::Position& p = e.position;
+            for (int n : {p.defending_king.x, p.defending_king.y, p.attacking_king.x, p.attacking_king.y, p.rook.x,
+                          p.rook.y, e.value}) {
+                h ^= std::uint64_t(std::uint32_t(n));
+                h *= 1099511628211ull;
+            }
+        }
+    return h;
+}
+
+}  // namespace
 
 int main() {
     // The calls of search that a first build makes, counted by the tests.
-    constexpr double first_build_search_calls = 11'279'100;
+    constexpr long first_build_search_calls = 11'279'100;
 
     const auto started = std::chrono::steady_clock::now();
     korvel::build_tables();
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
 
     if (korvel::defender_to_move_table.size() != korvel::defender_position_count) return 1;
-    std::printf("%.1f ms %.1f ns\n", took.count() * 1e3, took.count() * 1e9 / first_build_search_calls);
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("build_ms=%.1f ns_per_call=%.2f calls=%ld keys=%zu digest=%016llx peak_rss_kib=%ld\n",
+                took.count() * 1e3, took.count() * 1e9 / double(first_build_search_calls), first_build_search_calls,
+                korvel::value_table.size(), static_cast<unsigned long long>(digest()), usage.ru_maxrss);
 }
