@@ -172,7 +172,7 @@ TEST_F(tables_test, first_build_gives_the_known_figures) {
     int terminal = 0;
     for (const auto& [key, depth] : depth_table) {
         ASSERT_TRUE(value_table.count(key));
-        ASSERT_TRUE(depth == terminal_depth || depth == table_search_depth) << key.position << " depth " << depth;
+        ASSERT_TRUE(depth == terminal_depth || depth == table_search_depth) << key.position() << " depth " << depth;
         terminal += depth == terminal_depth;
     }
     EXPECT_EQ(terminal, 618);
@@ -200,7 +200,7 @@ TEST_F(tables_test, a_second_build_keeps_one_set_and_searches_nothing) {
 
 void expect_one_key_set() {
     ASSERT_EQ(value_table.size(), depth_table.size());
-    for (const auto& entry : value_table) ASSERT_TRUE(depth_table.count(entry.first)) << entry.first.position;
+    for (const auto& entry : value_table) ASSERT_TRUE(depth_table.count(entry.first)) << entry.first.position();
 }
 
 void expect_clean_failure() {

@@ -41,7 +41,7 @@ std::size_t hash_value(const Position& position) {
     return combined_hash(position.defending_king, position.attacking_king, position.rook);
 }
 
-std::size_t hash_value(const MemoKey& key) { return combined_hash(key.position, key.attacker_to_move); }
+std::size_t hash_value(const MemoKey& key) { return combined_hash(key.position(), key.attacker_to_move); }
 
 namespace detail {
 
@@ -91,10 +91,10 @@ int store(const HashedKey& key, int value, int depth) {
         return value;
     }
     request_node();
-    const auto entry = value_table.emplace(key.key, value).first;
+    const auto entry = value_table.emplace(key.key(), value).first;
     try {
         request_node();
-        depth_table.emplace(key.key, depth);
+        depth_table.emplace(key.key(), depth);
     } catch (...) {
         value_table.erase(entry);
         throw;

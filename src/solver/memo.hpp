@@ -22,7 +22,7 @@ namespace korvel {
 
 // ---- Contents -------------------------------------------------------------
 struct MemoKey;    // a position in canonical orientation, and the side to move
-struct HashedKey;  // a key with its hash, worked out once per search
+struct HashedKey;  // a canonical position and side to move, with its key's hash
 
 // The depth stored for checkmate, stalemate and a taken rook: their value
 // holds whatever depth is asked for.
@@ -59,20 +59,35 @@ void reserve_memo_tables();
 
 // ---- Types ------------------------------------------------------------------
 struct MemoKey {
-    Position position;  // canonical
+    // The canonical position's squares by their board-order numbers, defending
+    // king, attacking king, rook, and the side to move: four bytes, so that a
+    // memo node, key and value with boost's two words, is a third of what
+    // three pairs of ints made it, and more of the tables stays in cache.
+    std::array<SquareIndex, 3> squares;
     bool attacker_to_move;
 
-    // Every memo hit compares keys: the six coordinates as one block.
+    MemoKey(const Position& canonical, bool side_to_move)
+        : squares{square_index(canonical.defending_king), square_index(canonical.attacking_king),
+                  square_index(canonical.rook)},
+          attacker_to_move(side_to_move) {}
+
+    Position position() const { return {square_at(squares[0]), square_at(squares[1]), square_at(squares[2])}; }
+
+    // Every memo hit compares keys: the four bytes as one word.
     friend bool operator==(const MemoKey& a, const MemoKey& b) {
-        static_assert(sizeof(Position) == 6 * sizeof(std::int32_t), "Position has no padding");
-        return std::memcmp(&a.position, &b.position, sizeof(Position)) == 0 &&
-               a.attacker_to_move == b.attacker_to_move;
+        static_assert(sizeof(MemoKey) == 4, "three square numbers and a flag, no padding");
+        return std::memcmp(&a, &b, sizeof(MemoKey)) == 0;
     }
 };
 
+// What a search carries of its position: the squares it moves from, and the
+// hash of its key.
 struct HashedKey {
-    MemoKey key;
-    std::size_t hash;  // hash_value(key)
+    Position position;  // canonical
+    bool attacker_to_move;
+    std::size_t hash;  // hash_value(key())
+
+    MemoKey key() const { return MemoKey(position, attacker_to_move); }
 };
 
 // Memo entries are never removed and both tables take theirs in step, so
@@ -108,7 +123,7 @@ struct KnownHash {
 };
 
 inline MemoTable::iterator find(MemoTable& table, const HashedKey& key) {
-    return table.find(key.key, KnownHash{key.hash}, std::equal_to<MemoKey>());
+    return table.find(key.key(), KnownHash{key.hash}, std::equal_to<MemoKey>());
 }
 
 }  // namespace detail
@@ -119,7 +134,7 @@ inline HashedKey canonical_memo_key(Square defending_king, Square attacking_king
     const SquareIndex other_king = square_index(attacking_king);
     const SquareIndex rook_square = square_index(rook);
     const int hashes = 2 * triangle_index(square_index(defending_king)) + attacker_to_move;
-    return {{{defending_king, attacking_king, rook}, attacker_to_move},
+    return {{defending_king, attacking_king, rook}, attacker_to_move,
             detail::key_hashes[std::size_t(hashes)][other_king][rook_square]};
 }
 

@@ -77,7 +77,7 @@ public:
     }
 
 private:
-    HashedKey key(std::size_t i) const { return {{canonical_(i), attacker_to_move_}, hashes_[i]}; }
+    HashedKey key(std::size_t i) const { return {canonical_(i), attacker_to_move_, hashes_[i]}; }
 
     std::size_t count_;
     bool attacker_to_move_;
@@ -91,7 +91,7 @@ private:
 // with the attacking side to move. Each side has a function of its own, so
 // that a level of the recursion holds only what its own side needs.
 [[gnu::noinline]] int evaluate_attacker_to_move(const HashedKey& hashed, int depth) {
-    const Position& position = hashed.key.position;
+    const Position& position = hashed.position;
     const auto& [defending_king, attacking_king, rook] = position;
     if (rook == defending_king) return store(hashed, draw_mark, terminal_depth);
     if (depth == 0) return store(hashed, draw_mark, 0);
@@ -118,7 +118,7 @@ private:
 
 // The same with the defending king to move.
 [[gnu::noinline]] int evaluate_defender_to_move(const HashedKey& hashed, int depth) {
-    const Position& position = hashed.key.position;
+    const Position& position = hashed.position;
     const auto& [defending_king, attacking_king, rook] = position;
     if (rook == defending_king) return store(hashed, draw_mark, terminal_depth);
     const DefenderMoves moves = defender_moves(defending_king, attacking_king, rook);
@@ -138,7 +138,7 @@ private:
 }
 
 int evaluate(const HashedKey& hashed, int depth) {
-    return hashed.key.attacker_to_move ? evaluate_attacker_to_move(hashed, depth)
+    return hashed.attacker_to_move ? evaluate_attacker_to_move(hashed, depth)
                                        : evaluate_defender_to_move(hashed, depth);
 }
 
