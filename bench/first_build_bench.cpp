@@ -34,6 +34,18 @@ std::uint64_t digest() {
     return h;
 }
 
+// The memory the kernel backs with huge pages, where it says (-1 where not).
+long huge_page_kib() {
+    std::FILE* rollup = std::fopen("/proc/self/smaps_rollup", "r");
+    if (rollup == nullptr) return -1;
+    long kib = -1;
+    char line[256];
+    while (std::fgets(line, sizeof line, rollup) != nullptr)
+        if (std::sscanf(line, "AnonHugePages: %ld kB", &kib) == 1) break;
+    std::fclose(rollup);
+    return kib;
+}
+
 }  // namespace
 
 int main() {
@@ -47,7 +59,12 @@ int main() {
     if (korvel::defender_to_move_table.size() != korvel::defender_position_count) return 1;
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    std::printf("build_ms=%.1f ns_per_call=%.2f calls=%ld keys=%zu digest=%016llx peak_rss_kib=%ld\n",
+    const korvel::detail::TableBytes& values = korvel::memo_table_bytes(korvel::value_table);
+    const korvel::detail::TableBytes& depths = korvel::memo_table_bytes(korvel::depth_table);
+    std::printf("build_ms=%.1f ns_per_call=%.2f calls=%ld keys=%zu digest=%016llx peak_rss_kib=%ld "
+                "value_table_node_bytes=%zu value_table_bucket_bytes=%zu "
+                "depth_table_node_bytes=%zu depth_table_bucket_bytes=%zu huge_page_kib=%ld\n",
                 took.count() * 1e3, took.count() * 1e9 / double(first_build_search_calls), first_build_search_calls,
-                korvel::value_table.size(), static_cast<unsigned long long>(digest()), usage.ru_maxrss);
+                korvel::value_table.size(), static_cast<unsigned long long>(digest()), usage.ru_maxrss, values.nodes,
+                values.buckets, depths.nodes, depths.buckets, huge_page_kib());
 }

@@ -103,6 +103,9 @@ using MemoTable = boost::unordered_map<MemoKey, int, boost::hash<MemoKey>, std::
 extern MemoTable value_table;
 extern MemoTable depth_table;
 
+// The bytes value_table or depth_table holds now, nodes and buckets apart.
+const detail::TableBytes& memo_table_bytes(const MemoTable& table);
+
 // ---- Inline definitions (on the search's hot path) --------------------------
 namespace detail {
 

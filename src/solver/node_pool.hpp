@@ -1,5 +1,6 @@
 // korvel node pool: the memo tables' nodes as fixed-size blocks, handed out in
-// order from chunks that last as long as the process.
+// order from huge-page chunks that last as long as the process, and the
+// tables' allocator, which counts what each table holds.
 #pragma once
 
 #include <algorithm>
@@ -9,17 +10,28 @@
 #include <type_traits>
 #include <utility>
 
+#include "huge_pages.hpp"
+
 namespace korvel::detail {
 
 // ---- Contents -------------------------------------------------------------
-// Blocks of one size, from chunks of 2048; a released block is handed out again
-// first. `block_pool<Size, Alignment>` is the one pool of each block size.
+// Blocks of one size, from chunks of one huge page each; a released block is
+// handed out again first. `block_pool<Size, Alignment>` is the one pool of
+// each block size.
 template <std::size_t BlockSize, std::size_t BlockAlignment>
 class BlockPool;
 
-// The memo tables' allocator: every node from the pool of its size, anything
-// else (bucket arrays, bucket groups) from the heap. `is_node_of<T, Entry>`
-// tells a node from the rest.
+// The bytes one table holds: its nodes, and the rest (bucket arrays, and
+// bucket groups where Boost has them).
+struct TableBytes {
+    std::size_t nodes = 0;
+    std::size_t buckets = 0;
+};
+
+// The memo tables' allocator: every node from the pool of its size; arrays
+// that fill a huge page or more (a full table's bucket arrays) on huge pages
+// of their own; anything else from the heap. `is_node_of<T, Entry>` tells a node
+// from the rest. Counts into the table's TableBytes, where it is given one.
 template <typename T, typename Entry = T>
 struct NodePoolAllocator;
 
@@ -33,7 +45,7 @@ inline std::size_t pool_blocks_in_use() { return blocks_in_use; }
 template <std::size_t BlockSize, std::size_t BlockAlignment>
 class BlockPool {
 public:
-    static_assert(BlockAlignment <= __STDCPP_DEFAULT_NEW_ALIGNMENT__, "chunks come from plain operator new");
+    static_assert(BlockAlignment <= huge_page_bytes, "chunks are aligned to a huge page");
 
     constexpr BlockPool() = default;
     BlockPool(const BlockPool&) = delete;
@@ -64,10 +76,10 @@ private:
     static constexpr std::size_t alignment = std::max(BlockAlignment, alignof(FreeBlock));
     static constexpr std::size_t block_size = round_up(std::max(BlockSize, sizeof(FreeBlock)), alignment);
     static constexpr std::size_t header_size = round_up(sizeof(ChunkHeader), alignment);
-    static constexpr std::size_t blocks_per_chunk = 2048;
+    static constexpr std::size_t blocks_per_chunk = (huge_page_bytes - header_size) / block_size;
 
     void add_chunk() {
-        auto* chunk = static_cast<std::byte*>(::operator new(header_size + blocks_per_chunk * block_size));
+        auto* chunk = static_cast<std::byte*>(map_huge_pages(huge_page_bytes));
         chunks_ = ::new (chunk) ChunkHeader{chunks_};
         next_ = chunk + header_size;
         chunk_end_ = next_ + blocks_per_chunk * block_size;
@@ -101,25 +113,49 @@ struct NodePoolAllocator {
     using value_type = T;
 
     NodePoolAllocator() = default;
+    explicit NodePoolAllocator(TableBytes* table_bytes) noexcept : bytes(table_bytes) {}
     template <typename U>
-    NodePoolAllocator(const NodePoolAllocator<U, Entry>&) noexcept {}
+    NodePoolAllocator(const NodePoolAllocator<U, Entry>& other) noexcept : bytes(other.bytes) {}
 
     T* allocate(std::size_t n) {
+        T* p = nullptr;
         if constexpr (is_node_of<T, Entry>) {
-            if (n == 1) return static_cast<T*>(block_pool<sizeof(T), alignof(T)>.allocate());
+            if (n == 1) p = static_cast<T*>(block_pool<sizeof(T), alignof(T)>.allocate());
         }
-        return std::allocator<T>().allocate(n);
+        if (p == nullptr) p = n * sizeof(T) >= huge_array_bytes ? static_cast<T*>(map_huge_pages(n * sizeof(T)))
+                                                                : std::allocator<T>().allocate(n);
+        count(n, true);
+        return p;
     }
 
     void deallocate(T* p, std::size_t n) noexcept {
+        count(n, false);
         if constexpr (is_node_of<T, Entry>) {
             if (n == 1) return block_pool<sizeof(T), alignof(T)>.release(p);
         }
+        if (n * sizeof(T) >= huge_array_bytes) return unmap_huge_pages(p, n * sizeof(T));
         std::allocator<T>().deallocate(p, n);
     }
 
-    friend bool operator==(const NodePoolAllocator&, const NodePoolAllocator&) { return true; }
-    friend bool operator!=(const NodePoolAllocator&, const NodePoolAllocator&) { return false; }
+    friend bool operator==(const NodePoolAllocator& a, const NodePoolAllocator& b) { return a.bytes == b.bytes; }
+    friend bool operator!=(const NodePoolAllocator& a, const NodePoolAllocator& b) { return a.bytes != b.bytes; }
+
+    // Where the table's bytes are counted; none for a table that is not.
+    TableBytes* bytes = nullptr;
+
+private:
+    // An array this large is a table's bucket array at its full size: page
+    // translations are scarce for what every lookup touches at random.
+    static constexpr std::size_t huge_array_bytes = huge_page_bytes;
+
+    void count(std::size_t n, bool allocated) noexcept {
+        if (bytes == nullptr) return;
+        std::size_t& counted = is_node_of<T, Entry> && n == 1 ? bytes->nodes : bytes->buckets;
+        if (allocated)
+            counted += n * sizeof(T);
+        else
+            counted -= n * sizeof(T);
+    }
 };
 
 }  // namespace korvel::detail
