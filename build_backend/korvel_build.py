@@ -18,7 +18,7 @@ NAME = "korvel"
 VERSION = "0.dev0"  # the module itself reports __version__ "dev"
 SUMMARY = "King and rook against king: every position with its exact distance to mate"
 SOURCE_ROOT = Path(__file__).resolve().parent.parent
-SDIST_CONTENT = ["CMakeLists.txt", "pyproject.toml", "README.md", "LICENSE", "build_backend", "src", "stubs"]
+SDIST_CONTENT = ["CMakeLists.txt", "pyproject.toml", "README.md", "docs", "LICENSE", "build_backend", "src", "stubs"]
 LICENSE_FILE = "LICENSE"
 # Type checkers find the module's types in a stub-only package beside it.
 STUBS = Path("stubs", f"{NAME}-stubs")
