@@ -10,6 +10,7 @@ import sys
 import tarfile
 import tempfile
 import unittest
+import unittest.mock
 
 SOURCE_ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(SOURCE_ROOT, "build_backend"))
@@ -113,6 +114,12 @@ class InstallTest(unittest.TestCase):
         self.pip_install("--editable", self.unpacked)
         self.assertEqual(self.imported()[1].split()[0], "changed")
         self.assert_uninstalls_without_a_trace()
+
+    def test_cmake_args_that_cannot_be_split_stop_the_build_with_one_line(self):
+        with unittest.mock.patch.dict(os.environ, CMAKE_ARGS="-DCMAKE_CXX_FLAGS='-O2"):
+            with self.assertRaises(SystemExit) as stopped:
+                korvel_build._cmake_args()
+        self.assertRegex(stopped.exception.code, r"\Akorvel: CMAKE_ARGS=.* cannot be split into arguments: .+\Z")
 
     def test_source_distribution_without_tests_configures_with_plain_cmake(self):
         self.assertFalse(os.path.exists(os.path.join(self.unpacked, "tests")))
