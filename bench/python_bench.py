@@ -221,8 +221,11 @@ def main():
         the_same_lists(samples)  # a difference ends the comparison at once
         for name, folder in modules:
             samples[name][-1]["whole_ms"] = time_whole(args.python, folder)
-    print(f"{args.runs} run{'s' if args.runs > 1 else ''} of each, in fresh interpreters"
-          + (", alternately" if len(modules) > 1 else ""))
+    runs = f"{args.runs} run{'s' if args.runs > 1 else ''}"
+    if len(modules) > 1:
+        print(f"{runs} of each, in fresh interpreters, alternately")
+    else:
+        print(f"{runs} of {modules[0][0]}, in fresh interpreters")
 
     (digest, _), sizes = the_same_lists(samples)
     print(f"lists:   the same in every run and call, sha256 {digest[:16]}, "

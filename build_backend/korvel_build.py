@@ -69,6 +69,17 @@ def _run_cmake(step, command):
         raise SystemExit(f"korvel: the CMake {step} failed; its output is above.")
 
 
+def _cmake_args():
+    """CMAKE_ARGS split into words as a shell would, quotes and all. One that cannot be split (an
+    unclosed quote) stops the build with one line, the one the benchmark scripts give, rather than
+    a traceback in pip's output."""
+    given = os.environ.get("CMAKE_ARGS", "")
+    try:
+        return shlex.split(given)
+    except ValueError as error:
+        raise SystemExit(f"korvel: CMAKE_ARGS={given!r} cannot be split into arguments: {error}") from None
+
+
 def _build_extension(build_dir, config_settings, cmake_options=()):
     """Runs CMake for the module alone; CMAKE_ARGS, CMAKE_BUILD_TYPE and CMAKE_BUILD_PARALLEL_LEVEL are respected."""
     _require_python39()
@@ -82,7 +93,8 @@ def _build_extension(build_dir, config_settings, cmake_options=()):
         "-DKORVEL_BUILD_TESTS=OFF",
         "-DKORVEL_BUILD_MODULE=ON",
         *cmake_options,
-    ] + shlex.split(os.environ.get("CMAKE_ARGS", ""))
+        *_cmake_args(),
+    ]
     build = ["cmake", "--build", str(build_dir), "--target", NAME]
     if not os.environ.get("CMAKE_BUILD_PARALLEL_LEVEL"):  # else cmake reads it itself
         build += ["-j", str(os.cpu_count() or 2)]

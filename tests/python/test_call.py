@@ -2,14 +2,15 @@
 function of the program runs while it works, it needs nothing a program can replace, and it works on
 a small thread's stack or refuses before it builds."""
 
-import subprocess
 import sys
 import textwrap
 import unittest
 
+import child_process
+
 
 def run(test, code, timeout=120):
-    child = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=timeout)
+    child = child_process.run([sys.executable, "-c", code], timeout)
     test.assertEqual(child.returncode, 0, child.stderr)
     test.assertNotIn("Exception ignored", child.stderr)
     return child.stdout.splitlines()
@@ -19,7 +20,8 @@ def run(test, code, timeout=120):
 # function (print into a StringIO), which lets no other thread in: it logs each
 # Python function that runs, and another thread, asking for the interpreter
 # lock all the time, writes a mark into the same log whenever it gets it.
-# Nothing may be logged between a call of get_lists and its return.
+# Nothing may be logged between a call of get_lists and its return. The marker
+# is a daemon, so that a check that fails ends the child at once.
 # The first call is made in a fresh interpreter that has not imported gc, with
 # builtins.__import__ replaced by a Python function and a timer signal every
 # millisecond, whose handler (again a C function) logs the Python frame it
@@ -48,7 +50,7 @@ NOTHING_ELSE_RUNS = textwrap.dedent(
         end = text.rindex("<frame", 0, text.index(" c_return <built-in method get_lists"))
         return text[start:end]
 
-    marker = threading.Thread(target=mark)
+    marker = threading.Thread(target=mark, daemon=True)
     marker.start()
     while not log.tell():
         pass

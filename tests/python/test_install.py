@@ -10,6 +10,9 @@ import sys
 import tarfile
 import tempfile
 import unittest
+import unittest.mock
+
+import child_process
 
 SOURCE_ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(SOURCE_ROOT, "build_backend"))
@@ -29,7 +32,8 @@ REVEALED = [f"tuple[list[{ENTRY}],list[{ENTRY}]]", "str"]
 
 
 def run_checked(test, *command, **options):
-    done = subprocess.run(command, capture_output=True, text=True, **options)
+    # A pip install builds korvel: some 30 s on 2 idle cores.
+    done = child_process.run(command, 300, **options)
     test.assertEqual(done.returncode, 0, done.stdout + done.stderr)
     return done.stdout
 
@@ -81,8 +85,7 @@ class InstallTest(unittest.TestCase):
         site = run_checked(self, self.python, "-c", "import sysconfig; print(sysconfig.get_path('platlib'))",
                            env=self.env).strip()
         run_checked(self, self.python, "-m", "pip", "uninstall", "--yes", "korvel", env=self.env)
-        gone = subprocess.run([self.python, "-c", "import korvel"], cwd=self.elsewhere, env=self.env,
-                              capture_output=True)
+        gone = child_process.run([self.python, "-c", "import korvel"], 60, cwd=self.elsewhere, env=self.env)
         self.assertNotEqual(gone.returncode, 0)
         self.assertEqual([name for name in os.listdir(site) if name.startswith("korvel")], [])
 
@@ -113,6 +116,12 @@ class InstallTest(unittest.TestCase):
         self.pip_install("--editable", self.unpacked)
         self.assertEqual(self.imported()[1].split()[0], "changed")
         self.assert_uninstalls_without_a_trace()
+
+    def test_cmake_args_that_cannot_be_split_stop_the_build_with_one_line(self):
+        with unittest.mock.patch.dict(os.environ, CMAKE_ARGS="-DCMAKE_CXX_FLAGS='-O2"):
+            with self.assertRaises(SystemExit) as stopped:
+                korvel_build._cmake_args()
+        self.assertRegex(stopped.exception.code, r"\Akorvel: CMAKE_ARGS=.* cannot be split into arguments: .+\Z")
 
     def test_source_distribution_without_tests_configures_with_plain_cmake(self):
         self.assertFalse(os.path.exists(os.path.join(self.unpacked, "tests")))

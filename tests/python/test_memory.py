@@ -4,10 +4,11 @@ was: no crash, the collector as it was found, and a later import or call that wo
 import collections
 import json
 import os
-import subprocess
 import sys
 import textwrap
 import unittest
+
+import child_process
 
 try:
     import _testcapi
@@ -50,9 +51,16 @@ CHILD = textwrap.dedent(
 DIGEST = "import hashlib, korvel; print('digest', hashlib.sha256(repr(korvel.get_lists()).encode()).hexdigest())"
 
 
-def run(test, code, timeout=600):
-    child = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=timeout)
-    test.assertEqual(child.returncode, 0, child.stderr)
+# The seconds one forked child of the import sweep, or one call of the call
+# windows, may take before it counts as hung: under the sanitizers, on 2 busy
+# cores, the slowest of either took under 0.2 s.
+LIMIT = 5
+
+
+def run(test, code, timeout=120):
+    child = child_process.run([sys.executable, "-c", code], timeout)
+    last = child.stdout.rstrip().rpartition("\n")[2]
+    test.assertEqual(child.returncode, 0, f"{child.stderr}\nthe child's last line of output: {last}")
     test.assertNotIn("Exception ignored", child.stderr)
     return child.stdout.split("\n")
 
@@ -64,9 +72,10 @@ def run(test, code, timeout=600):
 # memory back, gives the whole module, whose error paths work: a call with an
 # argument that cannot be shown is refused with TypeError (the refusal passes
 # through pybind11's guard of a Python error, which needs all its state).
+# A child that runs past LIMIT is killed, and the sweep stops there.
 IMPORT_SWEEP = textwrap.dedent(
     """
-    import os, _testcapi
+    import os, signal, time, _testcapi
 
     class Unprintable:
         def __repr__(self):
@@ -84,25 +93,46 @@ IMPORT_SWEEP = textwrap.dedent(
             return "accepted an argument"
         return type(error).__name__ + (" from " + type(error.__cause__).__name__ if error.__cause__ else "")
 
+    # The child's exit status, or None if it ran past LIMIT and was killed.
+    def ended(pid):
+        deadline = time.monotonic() + LIMIT
+        while True:
+            done, status = os.waitpid(pid, os.WNOHANG)
+            if done:
+                return status
+            if time.monotonic() > deadline:
+                os.kill(pid, signal.SIGKILL)
+                os.waitpid(pid, 0)
+                return None
+            time.sleep(0.001)
+
+    # A function, so that the names it sets are its frame's: setting one in
+    # the module's namespace may need memory to grow it.
+    def child(point):
+        _testcapi.set_nomemory(point, point + UNTIL if UNTIL else 0)
+        try:
+            import korvel
+            error = None
+        except BaseException as raised:
+            error = raised
+        _testcapi.remove_mem_hooks()
+        first = outcome(error)
+        try:
+            import korvel
+            error = None
+        except BaseException as raised:
+            error = raised
+        os.write(1, ("%d %s, then %s\\n" % (point, first, outcome(error))).encode())
+
     for point in range(1, POINTS + 1):
         pid = os.fork()
         if pid == 0:
-            _testcapi.set_nomemory(point, point + UNTIL if UNTIL else 0)
-            try:
-                import korvel
-                error = None
-            except BaseException as raised:
-                error = raised
-            _testcapi.remove_mem_hooks()
-            first = outcome(error)
-            try:
-                import korvel
-                error = None
-            except BaseException as raised:
-                error = raised
-            os.write(1, ("%d %s, then %s\\n" % (point, first, outcome(error))).encode())
+            child(point)
             os._exit(0)
-        _, status = os.waitpid(pid, 0)
+        status = ended(pid)
+        if status is None:
+            print(point, "hung, killed after", LIMIT, "s", flush=True)
+            break
         if status != 0:
             print(point, "ended the process:", status, flush=True)
     """
@@ -111,15 +141,18 @@ IMPORT_SWEEP = textwrap.dedent(
 # Makes two or three allocations in a row fail in each of many places of a
 # repeated call, the collector on and then off: its first and last hundred
 # allocations, and places spread between. Each call must raise MemoryError or
-# return, and leave the collector as it was; the lists stay exact.
+# return, and leave the collector as it was; the lists stay exact. A call that
+# runs past LIMIT ends the process; the last window written is the one it hung in.
 CALL_WINDOWS = textwrap.dedent(
     """
-    import collections, gc, hashlib, json, _testcapi, korvel
+    import collections, faulthandler, gc, hashlib, json, _testcapi, korvel
 
     def digest():
         return hashlib.sha256(repr(korvel.get_lists()).encode()).hexdigest()
 
     def failing(start, stop=0):
+        print("window", start, stop, "collector", "on" if gc.isenabled() else "off", flush=True)
+        faulthandler.dump_traceback_later(LIMIT, exit=True)
         _testcapi.set_nomemory(start, stop)
         try:
             korvel.get_lists()
@@ -130,6 +163,7 @@ CALL_WINDOWS = textwrap.dedent(
             return "raised " + type(error).__name__
         finally:
             _testcapi.remove_mem_hooks()
+            faulthandler.cancel_dump_traceback_later()
 
     expected = digest()
     # The allocations a repeated call makes: the first place from which all
@@ -175,13 +209,14 @@ class MemoryExhaustionTest(unittest.TestCase):
         points = 400
         for until, kind in ((1, "that allocation alone"), (0, "that allocation on")):
             with self.subTest(failing=kind):
-                code = f"POINTS = {points}\nUNTIL = {until}" + IMPORT_SWEEP
-                lines = [line for line in run(self, code) if line]
+                code = f"POINTS = {points}\nUNTIL = {until}\nLIMIT = {LIMIT}" + IMPORT_SWEEP
+                lines = [line for line in run(self, code, timeout=300) if line]
+                self.assertEqual([line for line in lines if ", then " not in line], [],
+                                 "failure points whose child hung or ended the process")
                 self.assertEqual(len(lines), points, "points that reported")
                 outcomes = collections.Counter(line.split(" ", 1)[1] for line in lines)
                 print(f"\n{points} failure points, {kind}: {dict(outcomes)}", file=sys.stderr)
                 for outcome in outcomes:
-                    self.assertIn(", then ", outcome)  # else the process ended
                     first, then = outcome.split(", then ")
                     self.assertEqual(then, "imported", outcome)
                     # RuntimeError: the import machinery's own "can't allocate
@@ -195,7 +230,7 @@ class MemoryExhaustionTest(unittest.TestCase):
 
     @unittest.skipIf(_testcapi is None, "needs _testcapi")
     def test_calls_failing_anywhere_raise_memory_error_and_leave_the_collector_as_it_was(self):
-        found = json.loads(run(self, CALL_WINDOWS)[0])
+        found = json.loads([line for line in run(self, f"LIMIT = {LIMIT}" + CALL_WINDOWS, timeout=300) if line][-1])
         outcomes = found["outcomes"]
         print(f"\n{found['allocations']} allocations in a call; windows: {outcomes}", file=sys.stderr)
         self.assertEqual(set(outcomes), {"MemoryError", "returned"}, outcomes)

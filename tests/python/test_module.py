@@ -2,11 +2,11 @@
 refused sub-interpreters."""
 
 import os
-import subprocess
 import sys
 import textwrap
 import unittest
 
+import child_process
 import korvel
 
 SIGNATURE = (
@@ -48,7 +48,8 @@ class ModuleTest(unittest.TestCase):
             print(resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before)
             """
         )
-        out = subprocess.run([sys.executable, "-c", child], capture_output=True, text=True, check=True)
+        out = child_process.run([sys.executable, "-c", child], 60)
+        self.assertEqual(out.returncode, 0, out.stderr)
         self.assertLess(int(out.stdout), 4 * 1024, "KiB grown by refused calls")
 
     def test_sub_interpreters_are_refused_before_and_after_the_main_interpreter_imports(self):
@@ -74,7 +75,7 @@ class ModuleTest(unittest.TestCase):
         )
         # A sub-interpreter's path has no working folder in it, only PYTHONPATH.
         env = dict(os.environ, PYTHONPATH=os.path.dirname(korvel.__file__))
-        out = subprocess.run([sys.executable, "-c", child], capture_output=True, text=True, env=env, timeout=30)
+        out = child_process.run([sys.executable, "-c", child], 30, env=env)
         self.assertEqual(out.returncode, 0, out.stderr)
         lines = out.stdout.splitlines()
         refusal = "<class 'ImportError'>: korvel must be imported in the main interpreter, not in a sub-interpreter"

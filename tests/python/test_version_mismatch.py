@@ -12,6 +12,7 @@ import sys
 import tempfile
 import unittest
 
+import child_process
 import korvel
 
 
@@ -40,10 +41,8 @@ class VersionMismatchTest(unittest.TestCase):
             shutil.copy(korvel.__file__, os.path.join(folder, "korvel.so"))
             for version, path in interpreters.items():
                 with self.subTest(version=version):
-                    out = subprocess.run(
-                        [path, "-c", "import korvel"], cwd=folder, capture_output=True, text=True,
-                        env=dict(os.environ, PYTHONPATH=folder),
-                    )
+                    out = child_process.run([path, "-c", "import korvel"], 60, cwd=folder,
+                                            env=dict(os.environ, PYTHONPATH=folder))
                     self.assertNotEqual(out.returncode, 0)
                     self.assertIn("ImportError: ", out.stderr)
                     if (3, 10) <= tuple(int(part) for part in version.split(".")[:2]) <= (3, 12):
