@@ -52,7 +52,7 @@ TEST(memo_key_test, precomputed_hashes_are_boost_hash_of_every_key) {
                 for (int r = 0; r < square_count; ++r) {
                     const HashedKey k =
                         canonical_memo_key(defending_king, square_at(SquareIndex(a)), square_at(SquareIndex(r)), flag);
-                    ASSERT_EQ(k.hash, boost::hash<AsPairs>()(as_pairs(k.key()))) << k.position << ' ' << flag;
+                    ASSERT_EQ(k.hash, boost::hash<AsPairs>()(as_pairs(k.key))) << k.key.position() << ' ' << flag;
                     ++keys;
                 }
     }

@@ -38,7 +38,7 @@ std::size_t first_build_stack_depth() {
 TEST(stack_test, a_first_build_takes_no_more_stack_than_callers_are_told) {
     const std::size_t used = first_build_stack_depth();
     ASSERT_EQ(defender_to_move_table.size(), defender_position_count);
-    EXPECT_LE(used, build_stack_bytes);
+    EXPECT_LE(used, build_stack_bytes) << used << " bytes";
     // And the figure stays near the truth, so that small threads are not refused for nothing.
     EXPECT_GE(used + 8 * 1024, build_stack_bytes) << used << " bytes";
 }

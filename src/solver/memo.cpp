@@ -96,10 +96,10 @@ int store(const HashedKey& key, int value, int depth) {
         return value;
     }
     request_node();
-    const auto entry = value_table.emplace(key.key(), value).first;
+    const auto entry = value_table.emplace(key.key, value).first;
     try {
         request_node();
-        depth_table.emplace(key.key(), depth);
+        depth_table.emplace(key.key, depth);
     } catch (...) {
         value_table.erase(entry);
         throw;

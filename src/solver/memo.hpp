@@ -22,7 +22,7 @@ namespace korvel {
 
 // ---- Contents -------------------------------------------------------------
 struct MemoKey;    // a position in canonical orientation, and the side to move
-struct HashedKey;  // a canonical position and side to move, with its key's hash
+struct HashedKey;  // a key with its hash, worked out once per search
 
 // The depth stored for checkmate, stalemate and a taken rook: their value
 // holds whatever depth is asked for.
@@ -66,10 +66,13 @@ struct MemoKey {
     std::array<SquareIndex, 3> squares;
     bool attacker_to_move;
 
+    MemoKey() = default;
+    MemoKey(std::array<SquareIndex, 3> canonical_squares, bool side_to_move)
+        : squares(canonical_squares), attacker_to_move(side_to_move) {}
     MemoKey(const Position& canonical, bool side_to_move)
-        : squares{square_index(canonical.defending_king), square_index(canonical.attacking_king),
-                  square_index(canonical.rook)},
-          attacker_to_move(side_to_move) {}
+        : MemoKey(std::array<SquareIndex, 3>{square_index(canonical.defending_king),
+                                             square_index(canonical.attacking_king), square_index(canonical.rook)},
+                  side_to_move) {}
 
     Position position() const { return {square_at(squares[0]), square_at(squares[1]), square_at(squares[2])}; }
 
@@ -80,14 +83,9 @@ struct MemoKey {
     }
 };
 
-// What a search carries of its position: the squares it moves from, and the
-// hash of its key.
 struct HashedKey {
-    Position position;  // canonical
-    bool attacker_to_move;
-    std::size_t hash;  // hash_value(key())
-
-    MemoKey key() const { return MemoKey(position, attacker_to_move); }
+    MemoKey key;
+    std::size_t hash;  // hash_value(key)
 };
 
 // Memo entries are never removed and both tables take theirs in step, so
@@ -126,7 +124,7 @@ struct KnownHash {
 };
 
 inline MemoTable::iterator find(MemoTable& table, const HashedKey& key) {
-    return table.find(key.key(), KnownHash{key.hash}, std::equal_to<MemoKey>());
+    return table.find(key.key, KnownHash{key.hash}, std::equal_to<MemoKey>());
 }
 
 }  // namespace detail
@@ -134,10 +132,11 @@ inline MemoTable::iterator find(MemoTable& table, const HashedKey& key) {
 inline HashedKey canonical_memo_key(Square defending_king, Square attacking_king, Square rook, bool attacker_to_move) {
     assert(in_canonical_triangle(defending_king));
     assert(detail::key_hashes_ready);
+    const SquareIndex king = square_index(defending_king);
     const SquareIndex other_king = square_index(attacking_king);
     const SquareIndex rook_square = square_index(rook);
-    const int hashes = 2 * triangle_index(square_index(defending_king)) + attacker_to_move;
-    return {{defending_king, attacking_king, rook}, attacker_to_move,
+    const int hashes = 2 * triangle_index(king) + attacker_to_move;
+    return {MemoKey(std::array<SquareIndex, 3>{king, other_king, rook_square}, attacker_to_move),
             detail::key_hashes[std::size_t(hashes)][other_king][rook_square]};
 }
 

@@ -48,19 +48,20 @@ int counted(int value) {
 // stays true while the successors before it are searched: only an evaluation
 // asked for more depth than an entry holds replaces it, and nothing below
 // those successors asks for more depth than the lookup did.
-// `canonical(i)` gives the i-th successor's position in canonical orientation.
-// Every level of a search holds one of these, so it keeps each key's hash but
-// not its squares, which `canonical` gives again: 33 levels then fit in a
-// small thread stack.
-template <std::size_t Capacity, typename Canonical>
+// Every level of a search holds one of these: twelve bytes a successor, its
+// key and the key's hash, so that 33 levels fit in a small thread stack.
+template <std::size_t Capacity>
 class Successors {
 public:
-    Successors(std::size_t count, bool attacker_to_move, Canonical canonical)
-        : count_(count), attacker_to_move_(attacker_to_move), canonical_(canonical) {
+    // `canonical(i)` gives the i-th successor's position in canonical orientation.
+    template <typename Canonical>
+    Successors(std::size_t count, bool attacker_to_move, Canonical canonical) : count_(count) {
         assert(count <= Capacity);
         for (std::size_t i = 0; i < count_; ++i) {
-            const Position p = canonical_(i);
-            hashes_[i] = canonical_memo_key(p.defending_king, p.attacking_king, p.rook, attacker_to_move_).hash;
+            const Position p = canonical(i);
+            const HashedKey hashed = canonical_memo_key(p.defending_king, p.attacking_king, p.rook, attacker_to_move);
+            keys_[i] = hashed.key;
+            hashes_[i] = hashed.hash;
         }
     }
 
@@ -77,39 +78,50 @@ public:
     }
 
 private:
-    HashedKey key(std::size_t i) const { return {canonical_(i), attacker_to_move_, hashes_[i]}; }
+    HashedKey key(std::size_t i) const { return {keys_[i], hashes_[i]}; }
 
     std::size_t count_;
-    bool attacker_to_move_;
-    Canonical canonical_;
+    std::array<MemoKey, Capacity> keys_;
     std::array<std::size_t, Capacity> hashes_;
     static constexpr int not_stored = -1;  // values are never negative
     std::array<int, Capacity> stored_;
 };
 
+// The successors of a position with the attacking side to move: the king's
+// moves, then the rook's. The move lists live only in this call's frame, not
+// in the frames the recursion stacks up.
+[[gnu::noinline]] Successors<king_move_bound + rook_move_bound> attacker_successors(const Position& position) {
+    const AttackerMoves moves = attacker_moves(position.defending_king, position.attacking_king, position.rook);
+    const std::size_t king_moves = moves.king_moves.size();
+    // The defending king stays where it is, in the triangle, so every
+    // successor is in canonical orientation already: the position with the
+    // moving piece's square replaced.
+    return {king_moves + moves.rook_moves.size(), false, [&moves, &position, king_moves](std::size_t i) {
+                Position next = position;
+                if (i < king_moves)
+                    next.attacking_king = moves.king_moves[i];
+                else
+                    next.rook = moves.rook_moves[i - king_moves];
+                return next;
+            }};
+}
+
+// The same with the defending king to move; none when it has no legal move.
+[[gnu::noinline]] Successors<king_move_bound> defender_successors(const Position& position) {
+    const DefenderMoves moves = defender_moves(position.defending_king, position.attacking_king, position.rook);
+    return {moves.size(), true, [&moves, &position](std::size_t i) {
+                return canonical_position(moves[i], position.attacking_king, position.rook);
+            }};
+}
+
 // The value of a position that the memo tables cannot answer at this depth,
 // with the attacking side to move. Each side has a function of its own, so
 // that a level of the recursion holds only what its own side needs.
 [[gnu::noinline]] int evaluate_attacker_to_move(const HashedKey& hashed, int depth) {
-    const Position& position = hashed.position;
-    const auto& [defending_king, attacking_king, rook] = position;
-    if (rook == defending_king) return store(hashed, draw_mark, terminal_depth);
+    const Position position = hashed.key.position();
+    if (position.rook == position.defending_king) return store(hashed, draw_mark, terminal_depth);
     if (depth == 0) return store(hashed, draw_mark, 0);
-    // The defending king stays where it is, in the triangle, so every
-    // successor is in canonical orientation already.
-    const AttackerMoves moves = attacker_moves(defending_king, attacking_king, rook);
-    const std::size_t king_moves = moves.king_moves.size();
-    // The position with the moving piece's square replaced.
-    const auto successor = [&moves, &position, king_moves](std::size_t i) {
-        Position next = position;
-        if (i < king_moves)
-            next.attacking_king = moves.king_moves[i];
-        else
-            next.rook = moves.rook_moves[i - king_moves];
-        return next;
-    };
-    Successors<king_move_bound + rook_move_bound, decltype(successor)> successors(
-        king_moves + moves.rook_moves.size(), false, successor);
+    Successors successors = attacker_successors(position);
     successors.look_up(depth - 1);
     int best = attacker_worst;
     for (std::size_t i = 0; i < successors.size(); ++i) best = std::min(best, successors.value(i, depth - 1) + 1);
@@ -118,19 +130,15 @@ private:
 
 // The same with the defending king to move.
 [[gnu::noinline]] int evaluate_defender_to_move(const HashedKey& hashed, int depth) {
-    const Position& position = hashed.position;
+    const Position position = hashed.key.position();
     const auto& [defending_king, attacking_king, rook] = position;
     if (rook == defending_king) return store(hashed, draw_mark, terminal_depth);
-    const DefenderMoves moves = defender_moves(defending_king, attacking_king, rook);
-    if (moves.empty()) {
+    Successors successors = defender_successors(position);
+    if (successors.size() == 0) {
         const bool in_check = is_defender_attacked(defending_king, attacking_king, rook);
         return store(hashed, in_check ? checkmate_value : draw_mark, terminal_depth);
     }
     if (depth == 0) return store(hashed, draw_mark, 0);
-    const auto successor = [&moves, &position](std::size_t i) {
-        return canonical_position(moves[i], position.attacking_king, position.rook);
-    };
-    Successors<king_move_bound, decltype(successor)> successors(moves.size(), true, successor);
     successors.look_up(depth - 1);
     int best = defender_worst;
     for (std::size_t i = 0; i < successors.size(); ++i) best = std::max(best, successors.value(i, depth - 1) + 1);
@@ -138,7 +146,7 @@ private:
 }
 
 int evaluate(const HashedKey& hashed, int depth) {
-    return hashed.attacker_to_move ? evaluate_attacker_to_move(hashed, depth)
+    return hashed.key.attacker_to_move ? evaluate_attacker_to_move(hashed, depth)
                                        : evaluate_defender_to_move(hashed, depth);
 }
 

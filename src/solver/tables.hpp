@@ -44,11 +44,11 @@ void build_tables();
 #endif
 #endif
 #if defined(KORVEL_ADDRESS_SANITIZER)
-inline constexpr std::size_t build_stack_bytes = 52 * 1024;  // every frame padded with guard zones
+inline constexpr std::size_t build_stack_bytes = 40 * 1024;  // every frame padded with guard zones
 #elif defined(__OPTIMIZE__)
 inline constexpr std::size_t build_stack_bytes = 25 * 1024;
 #else
-inline constexpr std::size_t build_stack_bytes = 36 * 1024;  // nothing inlined
+inline constexpr std::size_t build_stack_bytes = 28 * 1024;  // nothing inlined
 #endif
 
 inline constexpr int table_search_depth = 32;
