@@ -159,7 +159,9 @@ TEST(enumeration_test, mirror_in_the_anti_diagonal_is_not_reduced) {
 }
 
 TEST_F(tables_test, first_build_gives_the_known_figures) {
+    EXPECT_FALSE(tables_built());
     build_tables();
+    EXPECT_TRUE(tables_built());
     expect_first_build(attacker_to_move_table, defender_to_move_table);
 
     EXPECT_EQ(search_probe::calls, 11'279'100u);
@@ -205,6 +207,7 @@ void expect_one_key_set() {
 
 void expect_clean_failure() {
     EXPECT_THROW(build_tables(), std::bad_alloc);
+    EXPECT_FALSE(tables_built());
     EXPECT_TRUE(attacker_to_move_table.empty());
     EXPECT_TRUE(defender_to_move_table.empty());
     expect_one_key_set();

@@ -71,8 +71,10 @@ std::vector<Position> enumerate_attacker_positions() {
     return positions;
 }
 
+bool tables_built() { return !defender_to_move_table.empty(); }
+
 void build_tables() {
-    if (!defender_to_move_table.empty()) return;
+    if (tables_built()) return;
     reserve_memo_tables();
     // Entries are gathered aside and take their place only when both sides are
     // complete, so a failed build leaves the tables empty rather than half full.

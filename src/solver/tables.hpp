@@ -33,6 +33,10 @@ std::vector<Position> enumerate_attacker_positions();
 // out), both tables are left empty, so a later call builds them whole.
 void build_tables();
 
+// Whether the tables below hold a complete build: false before the first build
+// and after a failed one.
+bool tables_built();
+
 // The stack a build takes below its caller, at most, with room to spare for a
 // signal handler: the search recurses 33 levels deep. A caller on a thread of
 // its own checks it has that much left (stack_test measures it).
