@@ -1,9 +1,9 @@
 // korvel conversion benchmarks: what a repeated get_lists() costs once the
 // tables are built, the copies and the Python objects, in an embedded interpreter.
+#include "get_lists.hpp"  // first: it reads pybind11 as the module does
+
 #include <benchmark/benchmark.h>
 #include <pybind11/embed.h>
-
-#include "python_lists.hpp"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include <pybind11/pybind11.h>
+#include "pybind11_headers.hpp"
 
 namespace korvel::module {
 
@@ -54,6 +54,11 @@ inline void flip(PyCFunction to) { Py_DECREF(to(collector_switches.gc, nullptr))
 // gc module, as its built-in entry gives it: not from an imported module's
 // attributes, which a program may have replaced, and without running the
 // import machinery, whose module locks a failed allocation can leave held.
+// Calling that entry (PyInit_gc, which makes its module in one phase on 3.9)
+// makes a second gc module object, korvel's own: it is in no sys.modules, and
+// the program's gc module stays as it is. Its functions act on the one
+// collector of the interpreter all the same; korvel keeps the object, which
+// they are called with, for the process's life.
 inline bool find_collector_switches() {
     if (detail::collector_switches.gc != nullptr) return true;
     const _inittab* built_in = PyImport_Inittab;

@@ -1,19 +1,16 @@
-// korvel module glue: get_lists and the conversion of its result to Python lists.
+// korvel module glue: the shapes get_lists' result takes, and their conversion
+// to Python lists and tuples, written with the C API directly.
 #pragma once
 
 #include <array>
-#include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <utility>
 #include <vector>
 
-#include <pybind11/pybind11.h>
-#include <pybind11/stl.h>
-
 #include "collector_pause.hpp"
-#include "solver/tables.hpp"
-#include "thread_stack.hpp"
+#include "pending_python_error.hpp"
+#include "pybind11_headers.hpp"
+#include "solver/board.hpp"
 
 namespace korvel::module {
 
@@ -23,52 +20,6 @@ using PySquare = std::pair<std::int32_t, std::int32_t>;
 using PyEntry = std::pair<std::vector<PySquare>, std::int32_t>;
 using PyEntries = std::vector<PyEntry>;
 using Lists = std::pair<PyEntries, PyEntries>;  // defender to move, attacker to move
-
-inline PyEntries copied(const std::vector<TableEntry>& table) {
-    PyEntries entries;
-    entries.reserve(table.size());
-    for (const TableEntry& e : table) {
-        const Position& p = e.position;
-        entries.emplace_back(std::vector<PySquare>{{p.defending_king.x, p.defending_king.y},
-                                                   {p.attacking_king.x, p.attacking_king.y},
-                                                   {p.rook.x, p.rook.y}},
-                             e.value);
-    }
-    return entries;
-}
-
-// A Python error that korvel's glue met and left set, for pybind11 to pass on as
-// it is: pybind11's own error_already_set takes the error up again, which
-// needs memory.
-struct PendingPythonError : pybind11::builtin_exception {
-    PendingPythonError() : builtin_exception("a Python error is set") {}
-    void set_error() const override {}
-};
-
-// Thrown as a copy of one made when korvel is loaded: the copy shares its
-// message, so throwing allocates no message when memory is out (the C++
-// runtime has a reserve for the exception itself).
-inline const PendingPythonError pending_python_error;
-
-// The call that builds the tables, the first of a process, goes 33 levels of
-// search deep; on a thread with too little stack left for that it raises
-// RecursionError before the build starts, instead of overflowing the stack.
-inline void require_stack_for_build() {
-    const std::optional<std::size_t> left = thread_stack_left();
-    if (!left || *left >= build_stack_bytes) return;
-    PyErr_Format(PyExc_RecursionError,
-                 "korvel.get_lists() builds its tables on the first call, which needs %zu KiB of stack, and this "
-                 "thread has %zu KiB left: make the first call from a thread with a larger stack "
-                 "(threading.stack_size)",
-                 (build_stack_bytes + 1023) / 1024, *left / 1024);
-    throw pending_python_error;
-}
-
-inline Lists get_lists() {
-    if (defender_to_move_table.empty()) require_stack_for_build();
-    build_tables();
-    return {copied(defender_to_move_table), copied(attacker_to_move_table)};
-}
 
 }  // namespace korvel::module
 

@@ -2,6 +2,7 @@
 function of the program runs while it works, it needs nothing a program can replace, and it works on
 a small thread's stack or refuses before it builds."""
 
+import os
 import sys
 import textwrap
 import unittest
@@ -190,6 +191,131 @@ class CallTest(unittest.TestCase):
             self.assertEqual(outcome, "refused", lines)
             self.assertLess(int(figure), 4 * 1024, f"KiB grown by a refused call: {lines}")
         self.assertEqual(lines[-1], "main 34968")
+
+
+# A first call made deep on the main thread's own stack, with less than a
+# build's stack left below the stack limit. The child finds how deep Python
+# itself can recurse (forked children that recurse and return; those that go
+# too deep die), then, from 48 frames short of that, makes a first call at
+# every depth on the way back up: each must raise korvel's RecursionError
+# until one builds. Its SETUP line says how the limit is set; its CUT line may
+# take away what the check must do without.
+MAIN_STACK = textwrap.dedent(
+    """
+    import os, resource, sys, korvel
+
+    sys.setrecursionlimit(10**6)
+    resource.setrlimit(resource.RLIMIT_CORE, (0, 0))  # a crash leaves no core file
+
+    def down(frames):
+        if frames:
+            down(frames - 1)
+
+    def lower_stack_limit(kib):
+        resource.setrlimit(resource.RLIMIT_STACK, (kib * 1024, resource.getrlimit(resource.RLIMIT_STACK)[1]))
+
+    def survives(frames):
+        pid = os.fork()
+        if pid == 0:
+            down(frames)
+            os._exit(0)
+        return os.waitpid(pid, 0)[1] == 0
+
+    SETUP
+    low, high = 0, 1 << 20
+    while low + 1 < high:
+        middle = (low + high) // 2
+        low, high = (middle, high) if survives(middle) else (low, middle)
+    CUT
+    refusals = []
+
+    def first_call_from(frames):
+        if frames:
+            built_at = first_call_from(frames - 1)
+            if built_at is not None:
+                return built_at
+        try:
+            korvel.get_lists()
+        except RecursionError as error:
+            refusals.append(str(error))
+            return None
+        return frames
+
+    built_at = first_call_from(low - 48)
+    print("deepest", low, "built", built_at, "frames up, refused", len(refusals))
+    print(all(refusal.startswith("korvel.get_lists() builds its tables") for refusal in refusals))
+    print("least left", min((int(refusal.split(" has ")[1].split()[0]) for refusal in refusals), default=None))
+    print("main", len(korvel.get_lists()[0]))
+    """
+)
+
+# No file descriptor left: the stack limit lowered to 256 KiB before the stack
+# has grown so far, and every descriptor then taken. Before that, a first call
+# is refused on a small thread: UndefinedBehaviorSanitizer checks the type of
+# the first error korvel throws through a pipe, which needs two descriptors.
+NO_FILE_LEFT = MAIN_STACK.replace("SETUP\n", "lower_stack_limit(256)\n").replace(
+    "CUT\n",
+    textwrap.dedent(
+        """\
+        import threading
+        def refused_below(frames):
+            if frames:
+                return refused_below(frames - 1)
+            try:
+                korvel.get_lists()
+            except RecursionError:
+                return True
+        threading.stack_size(32 * 1024)
+        small = threading.Thread(target=lambda: print("small thread refused", refused_below(10)))
+        small.start()
+        small.join()
+        resource.setrlimit(resource.RLIMIT_NOFILE, (64, resource.getrlimit(resource.RLIMIT_NOFILE)[1]))
+        held = []
+        try:
+            while True:
+                held.append(open(os.devnull))
+        except OSError:
+            pass
+        """
+    ),
+)
+
+# The stack grown some 2,000 frames deep under the usual limit, and the limit
+# then lowered to 256 KiB: the stack already mapped below the new limit can be
+# used, but the limit in force is the one a call respects.
+LIMIT_LOWERED = MAIN_STACK.replace("SETUP\n", "down(2000)\nlower_stack_limit(256)\n").replace("CUT\n", "")
+
+
+@unittest.skipUnless(sys.platform.startswith("linux") and hasattr(os, "fork"), "knows its stack from Linux")
+class MainThreadStackTest(unittest.TestCase):
+    def check(self, code, start=(sys.executable,)):
+        child = child_process.run([*start, "-c", code], 120)
+        self.assertEqual(child.returncode, 0, child.stderr[-3000:])
+        self.assertNotIn("Exception ignored", child.stderr)
+        lines = child.stdout.splitlines()
+        if lines[0].startswith("small thread"):
+            self.assertEqual(lines.pop(0), "small thread refused True")
+        figures = lines[0].split()
+        self.assertGreater(int(figures[-1]), 0, lines)  # the deepest call was refused, not left to crash
+        self.assertNotEqual(figures[3], "None", lines)
+        self.assertEqual(lines[1], "True", "every refusal is korvel's")
+        self.assertEqual(lines[3], "main 34968")
+        return lines
+
+    def test_a_first_call_deep_on_the_main_stack_with_no_file_left_is_refused(self):
+        self.check(NO_FILE_LEFT)
+
+    def test_the_same_in_a_program_the_dynamic_loader_started(self):
+        # `ld.so python3.9`: the stack's top is then found at import, in /proc/self/maps.
+        with open("/proc/self/maps") as maps:
+            loaders = {line.split()[-1] for line in maps if os.path.basename(line.split()[-1]).startswith("ld-linux")}
+        if len(loaders) != 1:
+            self.skipTest(f"no one dynamic loader named ld-linux: {loaders}")
+        self.check(NO_FILE_LEFT, (loaders.pop(), sys.executable))
+
+    def test_a_first_call_below_a_stack_limit_lowered_at_run_time_is_refused(self):
+        lines = self.check(LIMIT_LOWERED)
+        self.assertEqual(lines[2], "least left 0", "a call below the lowered limit has no stack left")
 
 
 if __name__ == "__main__":

@@ -238,5 +238,70 @@ class MemoryExhaustionTest(unittest.TestCase):
         self.assertTrue(found["exact"], "the lists after the failed calls")
 
 
+# Imports that fail inside pybind11's set-up, after it has created its thread
+# key, 1,100 times in one process, which has some 1,024 thread keys. Each runs
+# the module's entry as the import system does (_imp.create_dynamic), without
+# the import system's own allocations, whose number varies from import to
+# import. The failure point is the first allocation at which an import fails
+# in making one of pybind11's types, found in a child forked for each
+# allocation in turn, so that no import succeeds here before the end. Then an
+# import with memory back works, and so does its call.
+SET_UP_FAILURES = textwrap.dedent(
+    """
+    import _imp, gc, hashlib, importlib.util, os, sys, _testcapi
+
+    spec = importlib.util.find_spec("korvel")
+
+    def import_failing_at(point):
+        gc.collect()  # empties the interpreter's free lists, so that each import allocates alike
+        _testcapi.set_nomemory(point, point + 1)
+        try:
+            _imp.create_dynamic(spec)
+            return "imported"
+        except ImportError as error:
+            return str(error)
+        except BaseException as error:
+            return type(error).__name__
+        finally:
+            _testcapi.remove_mem_hooks()
+
+    def in_set_up(outcome):
+        return outcome.startswith(("make_static_property_type()", "make_default_metaclass()",
+                                   "make_object_base_type()"))
+
+    def fails_in_set_up(point):
+        pid = os.fork()
+        if pid == 0:
+            os._exit(in_set_up(import_failing_at(point)))
+        return os.waitpid(pid, 0)[1] >> 8 == 1
+
+    # The middle of seven points in a row that fail in set-up: an import now and
+    # then makes an allocation or two more or less (the builtins dictionary
+    # grows, for one), and still fails there.
+    streak = []
+    for point in range(1, 1000):
+        streak = streak + [point] if fails_in_set_up(point) else []
+        if len(streak) == 7:
+            point = streak[3]
+            break
+    outcomes = [import_failing_at(point) for _ in range(1100)]
+    print("point", point, "failed in set-up", sum(map(in_set_up, outcomes)), "of", len(outcomes))
+    print("others", sorted(set(outcome for outcome in outcomes if not in_set_up(outcome)))[:3])
+    import korvel
+    print("digest", hashlib.sha256(repr(korvel.get_lists()).encode()).hexdigest())
+    """
+)
+
+
+@unittest.skipIf(_testcapi is None or not hasattr(os, "fork"), "needs _testcapi and fork")
+class FailedSetUpTest(unittest.TestCase):
+    def test_imports_failed_in_pybind11s_set_up_use_up_no_thread_key(self):
+        lines = run(self, SET_UP_FAILURES, timeout=120)
+        print(f"\n{lines[0]}", file=sys.stderr)
+        self.assertTrue(lines[0].endswith("failed in set-up 1100 of 1100"), lines)
+        expected = [line for line in run(self, DIGEST) if line.startswith("digest")]
+        self.assertEqual(lines[2:3], expected)
+
+
 if __name__ == "__main__":
     unittest.main()
