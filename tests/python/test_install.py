@@ -112,7 +112,7 @@ class InstallTest(unittest.TestCase):
         with open(entry) as file:
             code = file.read()
         with open(entry, "w") as file:
-            file.write(code.replace('m.attr("__version__") = "dev";', 'm.attr("__version__") = "changed";'))
+            file.write(code.replace('"__version__", "dev"', '"__version__", "changed"'))
         self.pip_install("--editable", self.unpacked)
         self.assertEqual(self.imported()[1].split()[0], "changed")
         self.assert_uninstalls_without_a_trace()
