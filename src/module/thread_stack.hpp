@@ -55,13 +55,13 @@ namespace detail {
 inline std::uintptr_t main_stack_top = 0;
 
 // How far below its top a frame counts as on the main thread's stack, and the
-// most of it counted as usable. Linux leaves room below the stack's top before
-// any other mapping: the stack limit the process started with, a guard gap,
-// and random gaps that come to gigabytes in all but about one process in a
-// million (without address randomisation, 128 MiB at least). So a frame that
-// deep or less is on the main stack; with a limit above 128 MiB, or none,
-// korvel counts 128 MiB, and a frame deeper is taken for one on a stack of the
-// program's own making.
+// most of that stack counted as usable. Linux leaves room below the stack's
+// top before any other mapping: the stack limit the process started with, a
+// guard gap, and random gaps that come to gigabytes in all but about one
+// process in a million (without address randomisation, 128 MiB at least). So
+// a frame less than 128 MiB below the top is on the main stack, and a deeper
+// one is taken for one on a stack of the program's own making; with a limit
+// above 128 MiB, or none, korvel counts 128 MiB.
 inline constexpr std::uintptr_t main_stack_reach = std::uintptr_t{128} << 20;
 
 inline std::uintptr_t page_size() { return static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE)); }
