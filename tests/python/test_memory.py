@@ -245,15 +245,17 @@ class MemoryExhaustionTest(unittest.TestCase):
 # import. The failure point is the first allocation at which an import fails
 # in making one of pybind11's types, found in a child forked for each
 # allocation in turn, so that no import succeeds here before the end. Then an
-# import with memory back works, and so does its call.
+# import with memory back works, and so does its call. An import that runs past
+# LIMIT ends its process, with the traceback of where it hung.
 SET_UP_FAILURES = textwrap.dedent(
     """
-    import _imp, gc, hashlib, importlib.util, os, sys, _testcapi
+    import _imp, faulthandler, gc, hashlib, importlib.util, os, _testcapi
 
     spec = importlib.util.find_spec("korvel")
 
     def import_failing_at(point):
         gc.collect()  # empties the interpreter's free lists, so that each import allocates alike
+        faulthandler.dump_traceback_later(LIMIT, exit=True)
         _testcapi.set_nomemory(point, point + 1)
         try:
             _imp.create_dynamic(spec)
@@ -264,6 +266,7 @@ SET_UP_FAILURES = textwrap.dedent(
             return type(error).__name__
         finally:
             _testcapi.remove_mem_hooks()
+            faulthandler.cancel_dump_traceback_later()
 
     def in_set_up(outcome):
         return outcome.startswith(("make_static_property_type()", "make_default_metaclass()",
@@ -272,8 +275,11 @@ SET_UP_FAILURES = textwrap.dedent(
     def fails_in_set_up(point):
         pid = os.fork()
         if pid == 0:
-            os._exit(in_set_up(import_failing_at(point)))
-        return os.waitpid(pid, 0)[1] >> 8 == 1
+            os._exit(3 if in_set_up(import_failing_at(point)) else 4)
+        status = os.waitpid(pid, 0)[1]
+        if status not in (3 << 8, 4 << 8):
+            raise SystemExit(f"an import failing at allocation {point} hung or ended the process: {status}")
+        return status == 3 << 8
 
     # The middle of seven points in a row that fail in set-up: an import now and
     # then makes an allocation or two more or less (the builtins dictionary
@@ -296,7 +302,7 @@ SET_UP_FAILURES = textwrap.dedent(
 @unittest.skipIf(_testcapi is None or not hasattr(os, "fork"), "needs _testcapi and fork")
 class FailedSetUpTest(unittest.TestCase):
     def test_imports_failed_in_pybind11s_set_up_use_up_no_thread_key(self):
-        lines = run(self, SET_UP_FAILURES, timeout=120)
+        lines = run(self, f"LIMIT = {LIMIT}" + SET_UP_FAILURES)
         print(f"\n{lines[0]}", file=sys.stderr)
         self.assertTrue(lines[0].endswith("failed in set-up 1100 of 1100"), lines)
         expected = [line for line in run(self, DIGEST) if line.startswith("digest")]
