@@ -1,7 +1,6 @@
 // Tests of the memo keys: their equality and their hash.
 #include "solver/memo.hpp"
 
-#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -58,45 +57,6 @@ TEST(memo_key_test, precomputed_hashes_are_boost_hash_of_every_key) {
                 }
     }
     EXPECT_EQ(keys, 2 * triangle_square_count * square_count * square_count);
-}
-
-// The search asks for a lookup's memory ahead of it by reckoning the key's
-// bucket itself and reading the bucket array the allocator saw made: both
-// must be the table's own, through every rehash, in whatever Boost release.
-// Were they not, the prefetch would fetch the wrong lines, silently.
-TEST(memo_key_test, prefetch_reckons_the_buckets_the_table_reads) {
-    prepare_memo();
-    detail::TableMemory memory;
-    MemoTable table(0, MemoTable::hasher(), MemoTable::key_equal(), MemoTable::allocator_type(&memory));
-    table.max_load_factor(0.25f);
-    std::vector<HashedKey> keys;
-    for (int d = 0; d < square_count; ++d) {
-        if (!in_canonical_triangle(square_at(SquareIndex(d)))) continue;
-        for (bool flag : {false, true})
-            for (int a = 0; a < square_count; ++a)
-                for (int r = 0; r < square_count; ++r) {
-                    keys.push_back(canonical_memo_key(square_at(SquareIndex(d)), square_at(SquareIndex(a)),
-                                                      square_at(SquareIndex(r)), flag));
-                    table.emplace(keys.back().key, 0);
-                }
-    }
-    ASSERT_NE(memory.bucket_array, nullptr);
-    const detail::BucketPosition<MemoKey> position(table.bucket_count());
-    const auto occupied = [&memory](std::size_t bucket) {
-        const void* word;
-        std::memcpy(&word, static_cast<const std::byte*>(memory.bucket_array) + bucket * sizeof word, sizeof word);
-        return word != nullptr;
-    };
-    for (const HashedKey& k : keys) {
-        ASSERT_EQ(position(k.hash), table.bucket(k.key)) << k.key.position();
-        ASSERT_TRUE(occupied(position(k.hash))) << k.key.position();
-    }
-    std::size_t occupied_buckets = 0, nonempty_buckets = 0;
-    for (std::size_t bucket = 0; bucket < table.bucket_count(); ++bucket) {
-        occupied_buckets += occupied(bucket);
-        nonempty_buckets += table.bucket_size(bucket) > 0;
-    }
-    EXPECT_EQ(occupied_buckets, nonempty_buckets);
 }
 
 }  // namespace

@@ -20,14 +20,14 @@ std::size_t combined_hash(const Parts&... parts) {
 }
 
 // Buckets a quarter full keep the chains a memo hit walks short.
-MemoTable quarter_loaded_table(detail::TableMemory& memory) {
-    MemoTable table(0, MemoTable::hasher(), MemoTable::key_equal(), MemoTable::allocator_type(&memory));
+MemoTable quarter_loaded_table(detail::TableBytes& bytes) {
+    MemoTable table(0, MemoTable::hasher(), MemoTable::key_equal(), MemoTable::allocator_type(&bytes));
     table.max_load_factor(0.25f);
     return table;
 }
 
-detail::TableMemory value_table_memory;
-detail::TableMemory depth_table_memory;
+detail::TableBytes value_table_bytes;
+detail::TableBytes depth_table_bytes;
 
 // Each new key takes one node in either table.
 void request_node() {
@@ -77,10 +77,10 @@ void prepare_memo() {
     detail::key_hashes_ready = true;
 }
 
-MemoTable value_table = quarter_loaded_table(value_table_memory);
-MemoTable depth_table = quarter_loaded_table(depth_table_memory);
+MemoTable value_table = quarter_loaded_table(value_table_bytes);
+MemoTable depth_table = quarter_loaded_table(depth_table_bytes);
 
-const detail::TableMemory& memo_table_memory(const MemoTable& table) { return *table.get_allocator().memory; }
+const detail::TableBytes& memo_table_bytes(const MemoTable& table) { return *table.get_allocator().bytes; }
 
 void reserve_memo_tables() {
     // What a complete table build leaves.

@@ -15,7 +15,6 @@
 #include <boost/unordered_map.hpp>
 
 #include "board.hpp"
-#include "bucket_position.hpp"
 #include "node_pool.hpp"
 #include "orientation.hpp"
 
@@ -44,13 +43,6 @@ HashedKey memo_key(Square defending_king, Square attacking_king, Square rook, bo
 // The same for a position already in canonical orientation: its defending
 // king in the triangle.
 HashedKey canonical_memo_key(Square defending_king, Square attacking_king, Square rook, bool attacker_to_move);
-
-// Asks for what looking up the keys of these hashes will read, without
-// waiting for it: both tables' buckets, then the nodes the depth table's
-// buckets lead to. The cache misses of a batch of lookups then overlap
-// instead of following one another. A hint only: it changes no entry.
-template <std::size_t Capacity>
-void prefetch_lookups(const std::array<std::size_t, Capacity>& hashes, std::size_t count);
 
 // The value stored for the key, if the tables hold one searched at least
 // `depth` plies deep.
@@ -109,9 +101,8 @@ using MemoTable = boost::unordered_map<MemoKey, int, boost::hash<MemoKey>, std::
 extern MemoTable value_table;
 extern MemoTable depth_table;
 
-// What value_table or depth_table holds now: the bytes of its nodes and of its
-// buckets, and where its bucket array lies.
-const detail::TableMemory& memo_table_memory(const MemoTable& table);
+// The bytes value_table or depth_table holds now, nodes and buckets apart.
+const detail::TableBytes& memo_table_bytes(const MemoTable& table);
 
 // ---- Inline definitions (on the search's hot path) --------------------------
 namespace detail {
@@ -152,32 +143,6 @@ inline HashedKey canonical_memo_key(Square defending_king, Square attacking_king
 inline HashedKey memo_key(Square defending_king, Square attacking_king, Square rook, bool attacker_to_move) {
     const Position canonical = canonical_position(defending_king, attacking_king, rook);
     return canonical_memo_key(canonical.defending_king, canonical.attacking_king, canonical.rook, attacker_to_move);
-}
-
-template <std::size_t Capacity>
-void prefetch_lookups(const std::array<std::size_t, Capacity>& hashes, std::size_t count) {
-    const void* const depth_buckets = depth_table.get_allocator().memory->bucket_array;
-    const void* const value_buckets = value_table.get_allocator().memory->bucket_array;
-    // Tables in step have their buckets alike; before the first insert they
-    // have none.
-    if (depth_buckets == nullptr || value_buckets == nullptr || depth_table.bucket_count() != value_table.bucket_count())
-        return;
-    const detail::BucketPosition<MemoKey> position(depth_table.bucket_count());
-    std::array<const std::byte*, Capacity> depth_bucket;
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::size_t offset = position(hashes[i]) * sizeof(void*);  // a bucket is a pointer
-        depth_bucket[i] = static_cast<const std::byte*>(depth_buckets) + offset;
-        __builtin_prefetch(depth_bucket[i]);
-        __builtin_prefetch(static_cast<const std::byte*>(value_buckets) + offset);
-    }
-    // A bucket points at the node before its chain (Boost before 1.80) or at
-    // its first node; either way the next line the lookup reads. The value
-    // table's nodes were made beside the depth table's.
-    for (std::size_t i = 0; i < count; ++i) {
-        const void* node;
-        std::memcpy(&node, depth_bucket[i], sizeof node);
-        __builtin_prefetch(node);
-    }
 }
 
 // Inlined together, the two lookups share the mixing of the hash into a bucket.

@@ -21,20 +21,17 @@ namespace korvel::detail {
 template <std::size_t BlockSize, std::size_t BlockAlignment>
 class BlockPool;
 
-// What one table holds: the bytes of its nodes and of the rest (bucket
-// arrays, and bucket groups where Boost has them), and where its bucket
-// array lies (an array of pointer-sized buckets, the one such array a table
-// has; none before its first insert).
-struct TableMemory {
-    std::size_t node_bytes = 0;
-    std::size_t bucket_bytes = 0;
-    const void* bucket_array = nullptr;
+// The bytes one table holds: its nodes, and the rest (bucket arrays, and
+// bucket groups where Boost has them).
+struct TableBytes {
+    std::size_t nodes = 0;
+    std::size_t buckets = 0;
 };
 
 // The memo tables' allocator: every node from the pool of its size; arrays
 // that fill a huge page or more (a full table's bucket arrays) on huge pages
 // of their own; anything else from the heap. `is_node_of<T, Entry>` tells a node
-// from the rest. Keeps the table's TableMemory, where it is given one.
+// from the rest. Counts into the table's TableBytes, where it is given one.
 template <typename T, typename Entry = T>
 struct NodePoolAllocator;
 
@@ -116,9 +113,9 @@ struct NodePoolAllocator {
     using value_type = T;
 
     NodePoolAllocator() = default;
-    explicit NodePoolAllocator(TableMemory* table) noexcept : memory(table) {}
+    explicit NodePoolAllocator(TableBytes* table_bytes) noexcept : bytes(table_bytes) {}
     template <typename U>
-    NodePoolAllocator(const NodePoolAllocator<U, Entry>& other) noexcept : memory(other.memory) {}
+    NodePoolAllocator(const NodePoolAllocator<U, Entry>& other) noexcept : bytes(other.bytes) {}
 
     T* allocate(std::size_t n) {
         T* p = nullptr;
@@ -127,12 +124,12 @@ struct NodePoolAllocator {
         }
         if (p == nullptr) p = n * sizeof(T) >= huge_array_bytes ? static_cast<T*>(map_huge_pages(n * sizeof(T)))
                                                                 : std::allocator<T>().allocate(n);
-        keep(p, n, true);
+        count(n, true);
         return p;
     }
 
     void deallocate(T* p, std::size_t n) noexcept {
-        keep(p, n, false);
+        count(n, false);
         if constexpr (is_node_of<T, Entry>) {
             if (n == 1) return block_pool<sizeof(T), alignof(T)>.release(p);
         }
@@ -140,30 +137,24 @@ struct NodePoolAllocator {
         std::allocator<T>().deallocate(p, n);
     }
 
-    friend bool operator==(const NodePoolAllocator& a, const NodePoolAllocator& b) { return a.memory == b.memory; }
-    friend bool operator!=(const NodePoolAllocator& a, const NodePoolAllocator& b) { return a.memory != b.memory; }
+    friend bool operator==(const NodePoolAllocator& a, const NodePoolAllocator& b) { return a.bytes == b.bytes; }
+    friend bool operator!=(const NodePoolAllocator& a, const NodePoolAllocator& b) { return a.bytes != b.bytes; }
 
-    // What the table holds; none for a table that is not kept track of.
-    TableMemory* memory = nullptr;
+    // Where the table's bytes are counted; none for a table that is not.
+    TableBytes* bytes = nullptr;
 
 private:
     // An array this large is a table's bucket array at its full size: page
     // translations are scarce for what every lookup touches at random.
     static constexpr std::size_t huge_array_bytes = huge_page_bytes;
 
-    void keep(const T* p, std::size_t n, bool allocated) noexcept {
-        if (memory == nullptr) return;
-        const bool node = is_node_of<T, Entry> && n == 1;
-        std::size_t& counted = node ? memory->node_bytes : memory->bucket_bytes;
+    void count(std::size_t n, bool allocated) noexcept {
+        if (bytes == nullptr) return;
+        std::size_t& counted = is_node_of<T, Entry> && n == 1 ? bytes->nodes : bytes->buckets;
         if (allocated)
             counted += n * sizeof(T);
         else
             counted -= n * sizeof(T);
-        if (node || sizeof(T) != sizeof(void*)) return;
-        if (allocated)
-            memory->bucket_array = p;
-        else if (memory->bucket_array == p)  // a rehash takes its new array first
-            memory->bucket_array = nullptr;
     }
 };
 

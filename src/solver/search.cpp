@@ -66,7 +66,6 @@ public:
     }
 
     void look_up(int depth) {
-        prefetch_lookups(hashes_, count_);
         for (std::size_t i = 0; i < count_; ++i) stored_[i] = stored_value(key(i), depth).value_or(not_stored);
     }
 
