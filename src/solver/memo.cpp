@@ -56,23 +56,12 @@ bool key_hashes_ready = false;
 void prepare_memo() {
     if (detail::key_hashes_ready) return;
     detail::KeyHashes& hashes = detail::key_hashes;
-    std::array<std::size_t, square_count> square_hashes{};
-    for (int n = 0; n < square_count; ++n) square_hashes[std::size_t(n)] = hash_value(square_at(SquareIndex(n)));
+    for (int n = 0; n < square_count; ++n) hashes.square[std::size_t(n)] = hash_value(square_at(SquareIndex(n)));
     for (int king = 0; king < square_count; ++king) {
-        const Square defending_king = square_at(SquareIndex(king));
-        if (!in_canonical_triangle(defending_king)) continue;
-        for (int other = 0; other < square_count; ++other) {
-            // boost::hash of a std::size_t is the value itself, so combining a
-            // square's hash combines the square.
-            const std::size_t two_kings = combined_hash(square_hashes[std::size_t(king)], square_hashes[std::size_t(other)]);
-            for (int rook = 0; rook < square_count; ++rook) {
-                std::size_t position = two_kings;
-                boost::hash_combine(position, square_hashes[std::size_t(rook)]);
-                for (const bool attacker_to_move : {false, true})
-                    hashes[std::size_t(2 * triangle_index(SquareIndex(king)) + attacker_to_move)][std::size_t(other)]
-                          [std::size_t(rook)] = combined_hash(position, attacker_to_move);
-            }
-        }
+        if (!in_canonical_triangle(square_at(SquareIndex(king)))) continue;
+        for (int other = 0; other < square_count; ++other)
+            hashes.two_kings[std::size_t(triangle_index(SquareIndex(king)))][std::size_t(other)] =
+                combined_hash(hashes.square[std::size_t(king)], hashes.square[std::size_t(other)]);
     }
     detail::key_hashes_ready = true;
 }

@@ -108,11 +108,16 @@ const detail::TableBytes& memo_table_bytes(const MemoTable& table);
 namespace detail {
 
 // A memo key's squares are on the board and its defending king stands in the
-// triangle, so the hash of every key is worked out once, with hash_value,
-// into a table: by the defending king's place in the triangle and the side to
-// move, then the attacking king's square and the rook's. `search` fills it
-// before its first memo lookup.
-using KeyHashes = std::array<std::array<std::array<std::size_t, square_count>, square_count>, 2 * triangle_square_count>;
+// triangle, so the hash of a key is worked out from two small tables that
+// `search` fills before its first memo lookup: the hash of every square, and
+// what the two kings give the position's hash, by the defending king's place
+// in the triangle and the attacking king's square. The rook and the side to
+// move are combined in as boost::hash combines them. A table of every key's
+// hash would take 640 KiB of cache from the memo tables, for no gain in time.
+struct KeyHashes {
+    std::array<std::size_t, square_count> square;
+    std::array<std::array<std::size_t, square_count>, triangle_square_count> two_kings;
+};
 extern KeyHashes key_hashes;
 extern bool key_hashes_ready;
 
@@ -135,9 +140,14 @@ inline HashedKey canonical_memo_key(Square defending_king, Square attacking_king
     const SquareIndex king = square_index(defending_king);
     const SquareIndex other_king = square_index(attacking_king);
     const SquareIndex rook_square = square_index(rook);
-    const int hashes = 2 * triangle_index(king) + attacker_to_move;
-    return {MemoKey(std::array<SquareIndex, 3>{king, other_king, rook_square}, attacker_to_move),
-            detail::key_hashes[std::size_t(hashes)][other_king][rook_square]};
+    // boost::hash of a std::size_t is the value itself, so combining a
+    // square's hash combines the square.
+    std::size_t position = detail::key_hashes.two_kings[std::size_t(triangle_index(king))][other_king];
+    boost::hash_combine(position, detail::key_hashes.square[rook_square]);
+    std::size_t key = 0;
+    boost::hash_combine(key, position);
+    boost::hash_combine(key, attacker_to_move);
+    return {MemoKey(std::array<SquareIndex, 3>{king, other_king, rook_square}, attacker_to_move), key};
 }
 
 inline HashedKey memo_key(Square defending_king, Square attacking_king, Square rook, bool attacker_to_move) {
