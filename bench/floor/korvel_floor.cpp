@@ -101,7 +101,7 @@ Moves rook_moves(Square a, Square r) {
     return moves;
 }
 
-// Step 1 by the defending king's quarter, then the reflection in x + y = 7
+// First by the defending king's quarter, then by the reflection in x + y = 7
 // when the defending king stands below that line.
 Position canonical_position(Square d, Square a, Square r) {
     Position p{d, a, r};

@@ -61,8 +61,8 @@ void reserve_memo_tables();
 struct MemoKey {
     // The canonical position's squares by their board-order numbers, defending
     // king, attacking king, rook, and the side to move: four bytes, so that a
-    // memo node, key and value with boost's two words, is a third of what
-    // three pairs of ints made it, and more of the tables stays in cache.
+    // memo node, key and value with Boost's two words, is half of what three
+    // pairs of ints made it, and more of the tables stays in cache.
     std::array<SquareIndex, 3> squares;
     bool attacker_to_move;
 

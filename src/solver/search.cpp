@@ -48,8 +48,9 @@ int counted(int value) {
 // stays true while the successors before it are searched: only an evaluation
 // asked for more depth than an entry holds replaces it, and nothing below
 // those successors asks for more depth than the lookup did.
-// Every level of a search holds one of these: twelve bytes a successor, its
-// key and the key's hash, so that 33 levels fit in a small thread stack.
+// Every level of a search holds one of these: sixteen bytes a successor, its
+// key, the key's hash and what the lookup found, so that 33 levels fit in a
+// small thread stack.
 template <std::size_t Capacity>
 class Successors {
 public:

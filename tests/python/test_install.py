@@ -5,7 +5,6 @@ distribution configures with plain CMake."""
 import os
 import re
 import shutil
-import subprocess
 import sys
 import tarfile
 import tempfile
@@ -47,7 +46,8 @@ class InstallTest(unittest.TestCase):
         cls.environment = os.path.join(cls.folder.name, "env")
         cls.elsewhere = os.path.join(cls.folder.name, "elsewhere")
         os.mkdir(cls.elsewhere)
-        subprocess.run([sys.executable, "-m", "venv", cls.environment], check=True)
+        made = child_process.run([sys.executable, "-m", "venv", cls.environment], timeout=120)
+        assert made.returncode == 0, made.stderr
         cls.python = os.path.join(cls.environment, "bin", "python")
         cls.env = {k: v for k, v in os.environ.items() if k != "PYTHONPATH"}
         sdist = korvel_build.build_sdist(cls.folder.name)

@@ -251,14 +251,14 @@ SET_UP_FAILURES = textwrap.dedent(
     """
     import _imp, faulthandler, gc, hashlib, importlib.util, os, _testcapi
 
-    spec = importlib.util.find_spec("korvel")
+    module_spec = importlib.util.find_spec("korvel")
 
     def import_failing_at(point):
         gc.collect()  # empties the interpreter's free lists, so that each import allocates alike
         faulthandler.dump_traceback_later(LIMIT, exit=True)
         _testcapi.set_nomemory(point, point + 1)
         try:
-            _imp.create_dynamic(spec)
+            _imp.create_dynamic(module_spec)
             return "imported"
         except ImportError as error:
             return str(error)

@@ -7,7 +7,6 @@ Older and newer ones already fail to load it: they lack functions the module use
 import glob
 import os
 import shutil
-import subprocess
 import sys
 import tempfile
 import unittest
@@ -23,8 +22,7 @@ def other_interpreters():
     for path in candidates:
         if not os.access(path, os.X_OK):
             continue
-        probe = subprocess.run([path, "-c", "import sys; print(sys.version.split()[0])"],
-                               capture_output=True, text=True)
+        probe = child_process.run([path, "-c", "import sys; print(sys.version.split()[0])"], timeout=60)
         version = probe.stdout.strip()
         if probe.returncode == 0 and version and not version.startswith("3.9."):
             found.setdefault(version, path)
