@@ -1,6 +1,8 @@
 // Tests of the memo keys: their equality and their hash.
 #include "solver/memo.hpp"
 
+#include <cstdint>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -57,6 +59,20 @@ TEST(memo_key_test, precomputed_hashes_are_boost_hash_of_every_key) {
                 }
     }
     EXPECT_EQ(keys, 2 * triangle_square_count * square_count * square_count);
+}
+
+// The tables' node chunks and bucket arrays are mapped whole: memory the
+// system refuses must end in bad_alloc, as the heap's does (and so in
+// MemoryError), and what it gives must be usable to its last byte.
+TEST(memo_memory_test, huge_page_memory_is_usable_and_a_refusal_throws) {
+    EXPECT_THROW(detail::map_huge_pages(std::size_t{1} << 60), std::bad_alloc);
+    const std::size_t bytes = detail::huge_page_bytes + 3;
+    auto* memory = static_cast<unsigned char*>(detail::map_huge_pages(bytes));
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(memory) % detail::huge_page_bytes, 0u);
+    EXPECT_EQ(memory[0], 0);
+    EXPECT_EQ(memory[bytes - 1], 0);
+    memory[0] = memory[bytes - 1] = 1;
+    detail::unmap_huge_pages(memory, bytes);
 }
 
 }  // namespace
