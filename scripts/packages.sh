@@ -1,24 +1,18 @@
-# Sourced by korvel's scripts: the Debian packages korvel needs, and a function
-# that installs those of them that are missing.
+# Sourced by korvel's scripts: the Debian packages korvel needs, and functions
+# that install those of them that are missing. The Python packages a build
+# needs (scikit-build-core, pybind11, Boost's headers, CMake and Ninja where the
+# machine has none) come from the package index, through pip.
 
-# To build korvel and run it.
-korvel_build_packages=(cmake g++ make libboost-dev pybind11-dev)
-# To test it and run its benchmarks as well. Clang is the second compiler, and
-# llvm brings the llvm-ar its link-time optimisation needs; Debian's Python
-# 3.11 is an interpreter korvel must refuse to load in; mypy checks that the
-# installed korvel's types are found.
-korvel_test_packages=(git libgtest-dev libbenchmark-dev clang llvm python3 python3-dev mypy)
-
-# Debian 12's Boost 1.81, which the boost-1.81 test configuration unpacks into
-# build/ since it cannot be installed beside libboost-dev.
-korvel_boost_1_81_package=libboost1.81-dev
-
-# Whether apt could fetch that package: its package lists know it. Downloads
-# nothing.
-korvel_boost_1_81_fetchable() {
-  command -v apt-get >/dev/null &&
-    apt-get download --print-uris "$korvel_boost_1_81_package" >/dev/null 2>&1
-}
+# To build korvel with pip and run it.
+korvel_build_packages=(g++)
+# To test it and run its benchmarks as well: CMake and make for the test
+# builds, GoogleTest, Clang (and llvm for the llvm-ar its link-time
+# optimisation needs), the system's Boost, which two test configurations take,
+# and Debian's Python, an interpreter korvel must refuse to load in; mypy
+# checks that the installed korvel's types are found; Google Benchmark,
+# pybind11 and valgrind for the benchmarks.
+korvel_test_packages=(cmake make git libgtest-dev clang llvm libboost-dev python3 mypy
+                      libbenchmark-dev pybind11-dev valgrind)
 
 # Brings the package lists up to date, and tells korvel_install_missing, here
 # and in the scripts this one runs, that they need no other update.

@@ -96,7 +96,7 @@ void define(PyObject* m) {
     )pbdoc");
     if (PyModule_AddObject(m, "get_lists", function.ptr()) != 0) throw pending_python_error;
     function.release();  // PyModule_AddObject took the reference, as it does only when it succeeds
-    if (PyModule_AddStringConstant(m, "__version__", "dev") != 0) throw pending_python_error;
+    if (PyModule_AddStringConstant(m, "__version__", KORVEL_VERSION) != 0) throw pending_python_error;
 }
 
 // The dictionary in which pybind11 keeps its state; null with the Python
