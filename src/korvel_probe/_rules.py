@@ -71,7 +71,7 @@ def successors(attacker_to_move: bool, d: int, a: int, r: int) -> List[Tuple[int
             moves.append((a, t, d << 12 | t << 6 | r))
     for ray in ROOK_RAYS[r]:
         for t in ray:
-            if t == a or t == d:  # the defending king is on no open line: it is not in check
+            if t == a:  # the defending king, not in check, stands on no open line
                 break
             moves.append((r, t, d << 12 | a << 6 | t))
     return moves
