@@ -31,6 +31,10 @@ def _coordinate(role: str, square: Any, c: Any) -> int:
 def square_number(role: str, square: Any) -> int:
     """The number x * 8 + y of a square given as (x, y) or as a name; role names the piece
     in errors: TypeError for what is no square at all, ValueError for one off the board."""
+    if type(square) is tuple and len(square) == 2:
+        x, y = square
+        if type(x) is int and type(y) is int and 0 <= x < 8 and 0 <= y < 8:
+            return x * 8 + y
     if isinstance(square, str):
         n = _BY_NAME.get(square.lower())
         if n is None:
