@@ -1,46 +1,67 @@
-// The stack a table build takes, measured in the library as it ships: the
-// tests of the build itself link a probed one, whose frames differ.
-#include <pthread.h>
-
+// The stack of korvel's own that a table build runs on: the build fits it with room to spare, a
+// task's exception reaches the caller, and an overflow meets a guard page.
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <cstring>
+#include <fstream>
+#include <new>
+#include <stdexcept>
+#include <string>
 
 #include <gtest/gtest.h>
 
+#include "solver/own_stack.hpp"
 #include "solver/tables.hpp"
 
 namespace korvel {
 namespace {
 
-// Runs a first build on a thread whose stack is filled with a pattern
-// beforehand, and returns how deep the build wrote into it.
-std::size_t first_build_stack_depth() {
-    constexpr std::size_t stack_size = 1 << 20;
-    constexpr std::uint8_t untouched = 0xA5;
-    std::vector<std::uint8_t> stack(stack_size, untouched);
-    pthread_attr_t attributes;
-    pthread_attr_init(&attributes);
-    pthread_attr_setstack(&attributes, stack.data(), stack.size());
-    pthread_t thread;
-    const auto build = [](void*) -> void* {
-        build_tables();
-        return nullptr;
-    };
-    EXPECT_EQ(pthread_create(&thread, &attributes, build, nullptr), 0);
-    pthread_join(thread, nullptr);
-    pthread_attr_destroy(&attributes);
-    std::size_t deepest = 0;  // the stack grows down, from the end of the vector
-    while (deepest < stack.size() && stack[deepest] == untouched) ++deepest;
-    return stack.size() - deepest;
+TEST(stack_test, a_first_build_takes_a_fraction_of_its_own_stack) {
+    const OwnStack stack;
+    constexpr unsigned char untouched = 0xA5;
+    auto* const lowest = static_cast<unsigned char*>(stack.lowest());
+    std::memset(lowest, untouched, stack.size());
+    stack.run([] { build_tables(); });
+    ASSERT_TRUE(tables_built());
+    std::size_t deepest = 0;  // the stack grows down, from its highest byte
+    while (deepest < stack.size() && lowest[deepest] == untouched) ++deepest;
+    const std::size_t used = stack.size() - deepest;
+    // The rest is for signal handlers.
+    EXPECT_LE(used * 4, own_stack_bytes) << used << " bytes";
+    EXPECT_GT(used, 8u * 1024) << "the build ran elsewhere";
 }
 
-TEST(stack_test, a_first_build_takes_no_more_stack_than_callers_are_told) {
-    const std::size_t used = first_build_stack_depth();
-    ASSERT_EQ(defender_to_move_table.size(), defender_position_count);
-    EXPECT_LE(used, build_stack_bytes) << used << " bytes";
-    // And the figure stays near the truth, so that small threads are not refused for nothing.
-    EXPECT_GE(used + 8 * 1024, build_stack_bytes) << used << " bytes";
+TEST(stack_test, a_task_runs_on_the_own_stack_and_its_exception_is_rethrown_on_the_callers) {
+    const OwnStack stack(64 * 1024);
+    const auto lowest = reinterpret_cast<std::uintptr_t>(stack.lowest());
+    std::uintptr_t frame = 0;
+    for (int round = 0; round < 2; ++round) {  // the stack serves again after a task that threw
+        EXPECT_THROW(stack.run([] { throw std::bad_alloc(); }), std::bad_alloc);
+        try {
+            stack.run([] { throw std::runtime_error("rook taken"); });
+            ADD_FAILURE() << "nothing thrown";
+        } catch (const std::runtime_error& e) {
+            EXPECT_STREQ(e.what(), "rook taken");
+        }
+        stack.run([&frame] { frame = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0)); });
+        EXPECT_GT(frame, lowest);
+        EXPECT_LT(frame, lowest + stack.size());
+    }
+    const auto here = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+    EXPECT_FALSE(here > lowest && here < lowest + stack.size());
+}
+
+TEST(stack_test, below_the_stack_lies_a_guard_page_and_a_mapping_that_cannot_be_had_throws) {
+    const OwnStack stack(64 * 1024);
+    std::ifstream maps("/proc/self/maps");
+    std::string range, permissions, rest, guard;
+    while (maps >> range >> permissions && std::getline(maps, rest)) {
+        if (std::stoull(range.substr(range.find('-') + 1), nullptr, 16) == reinterpret_cast<std::uintptr_t>(stack.lowest()))
+            guard = permissions;
+    }
+    EXPECT_EQ(guard, "---p");
+    EXPECT_THROW(OwnStack(std::size_t{1} << 62), std::bad_alloc);
+    EXPECT_THROW(OwnStack(SIZE_MAX), std::bad_alloc);
 }
 
 }  // namespace

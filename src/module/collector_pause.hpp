@@ -1,33 +1,31 @@
-// korvel module glue: the cyclic collector paused while a call builds its
-// Python objects, through the gc module's own C functions, so that a call runs
-// no Python code.
+// korvel module glue: the cyclic collector paused while a call makes its Python objects, through
+// the gc module's own C functions, so that a call runs no Python code.
 #pragma once
 
 #include <cstring>
 
-#include "pybind11_headers.hpp"
+#include "pybind11_internals.hpp"
 
 namespace korvel::module {
 
 // ---- Contents -------------------------------------------------------------
 // Finds the gc module's switches: call at import. Returns false, with the
-// Python error set, only if memory runs out. In an interpreter without gc the
-// collector is left alone by every call.
+// Python error set, only if memory runs out. In an interpreter without them
+// every call leaves the collector alone.
 bool find_collector_switches();
 
 // Turns the collector off for its lifetime, if it was on, and then on again.
-// Runs no Python code, takes no attribute a program can replace, and cannot
-// fail, so the collector is left as it was found whatever the call meets.
+// Runs no Python code, takes nothing a program can replace, and cannot fail.
 class CollectorPause;
 
 // ---- Definitions ------------------------------------------------------------
 namespace detail {
 
-// gc.isenabled, gc.enable and gc.disable as the interpreter defines them: C
-// functions that read or set one flag of the interpreter, take no argument and
-// return a shared object, so calling them allocates nothing.
+// gc.isenabled, gc.enable and gc.disable: C functions that read or set one flag
+// of the interpreter, take no argument and return a shared object, so calling
+// them allocates nothing.
 struct CollectorSwitches {
-    PyObject* gc = nullptr;  // the module they belong to, kept for the process's life
+    PyObject* gc = nullptr;  // the module they are called with, kept for the process's life
     PyCFunction is_enabled = nullptr;
     PyCFunction enable = nullptr;
     PyCFunction disable = nullptr;
@@ -50,15 +48,11 @@ inline void flip(PyCFunction to) { Py_DECREF(to(collector_switches.gc, nullptr))
 
 }  // namespace detail
 
-// The switches are read from the table of C functions of the interpreter's own
-// gc module, as its built-in entry gives it: not from an imported module's
-// attributes, which a program may have replaced, and without running the
-// import machinery, whose module locks a failed allocation can leave held.
-// Calling that entry (PyInit_gc, which makes its module in one phase on 3.9)
-// makes a second gc module object, korvel's own: it is in no sys.modules, and
-// the program's gc module stays as it is. Its functions act on the one
-// collector of the interpreter all the same; korvel keeps the object, which
-// they are called with, for the process's life.
+// The switches come from the interpreter's built-in gc entry, not from an
+// imported module's attributes, which a program may have replaced, nor through
+// the import machinery, whose module locks a failed allocation can leave held.
+// Calling the entry (PyInit_gc, one phase on 3.9) makes a gc module object of
+// korvel's own, in no sys.modules, whose functions act on the one collector.
 inline bool find_collector_switches() {
     if (detail::collector_switches.gc != nullptr) return true;
     const _inittab* built_in = PyImport_Inittab;
@@ -66,9 +60,7 @@ inline bool find_collector_switches() {
     if (built_in->initfunc == nullptr) return true;
     PyObject* gc = built_in->initfunc();
     if (gc == nullptr) return false;
-    // An interpreter whose gc is made in two phases (its entry gives a
-    // definition, not a module), or has no such switches, is left alone.
-    if (!PyModule_Check(gc)) return true;
+    if (!PyModule_Check(gc)) return true;  // made in two phases: left alone
     const PyModuleDef* definition = PyModule_GetDef(gc);
     if (definition != nullptr) {
         const detail::CollectorSwitches found{gc, detail::switch_named(*definition, "isenabled"),
@@ -83,13 +75,11 @@ inline bool find_collector_switches() {
     return true;
 }
 
-// One call makes some 125,000 new lists and tuples, a list of squares and a
-// tuple for each position. The cyclic collector would pass over them hundreds
-// of times while they are built and find nothing: none can be part of a cycle
-// yet. Paused, it also cannot run the finalizers of other garbage, Python code,
-// in the middle of a call. Measured in 11 fresh interpreters each, alternating
-// with a build without the pause: a repeated call, the collection it leaves
-// for later included, takes half the time (9.5 ms against 18.7 ms, medians).
+// A call makes some 125,000 lists and tuples, none yet part of a cycle: the
+// collector would pass over them hundreds of times and find nothing, and could
+// run other garbage's finalizers, Python code, mid-call. Paused, a repeated
+// call takes half the time (9.5 ms against 18.7 ms, medians of 11 fresh
+// interpreters each, alternating).
 class CollectorPause {
 public:
     CollectorPause()

@@ -1,5 +1,5 @@
-// korvel module glue: the shapes get_lists' result takes, and their conversion
-// to Python lists and tuples, written with the C API directly.
+// korvel module glue: the plain shapes get_lists returns, and their conversion to Python lists and
+// tuples, written with the C API so that every allocation is checked.
 #pragma once
 
 #include <array>
@@ -8,34 +8,30 @@
 #include <vector>
 
 #include "collector_pause.hpp"
-#include "pending_python_error.hpp"
-#include "pybind11_headers.hpp"
+#include "pybind11_internals.hpp"
 #include "solver/board.hpp"
 
 namespace korvel::module {
 
-// The shapes Python receives: a square is an (x, y) pair, an entry a
-// ([defending king, attacking king, rook], value) pair.
-using PySquare = std::pair<std::int32_t, std::int32_t>;
-using PyEntry = std::pair<std::vector<PySquare>, std::int32_t>;
-using PyEntries = std::vector<PyEntry>;
-using Lists = std::pair<PyEntries, PyEntries>;  // defender to move, attacker to move
+// A square as an (x, y) pair; an entry as ([defending king, attacking king,
+// rook], value); the result as (defender to move, attacker to move).
+using SquareXY = std::pair<std::int32_t, std::int32_t>;
+using PlainEntry = std::pair<std::vector<SquareXY>, std::int32_t>;
+using PlainTable = std::vector<PlainEntry>;
+using Lists = std::pair<PlainTable, PlainTable>;
 
 }  // namespace korvel::module
 
 namespace pybind11::detail {
 
-// The lists are written with the C API directly. Every allocation is checked,
-// and a failed one leaves as the MemoryError it raised: pybind11's generic
-// list conversion reports it as a RuntimeError instead, and aborts the
-// process in a build with assertions on.
+// pybind11's own list conversion reports a failed allocation as a RuntimeError
+// (and aborts with assertions on); this one leaves with the MemoryError raised.
 template <>
-struct type_caster<korvel::module::Lists>
-    : tuple_caster<std::pair, korvel::module::PyEntries, korvel::module::PyEntries> {
-    // get_lists' signature line names the result's type so, whatever names
-    // pybind11's own conversions of this release give the parts.
-    static constexpr auto name =
-        const_name("Tuple[List[Tuple[List[Tuple[int, int]], int]], List[Tuple[List[Tuple[int, int]], int]]]");
+struct type_caster<korvel::module::Lists> {
+    PYBIND11_TYPE_CASTER(korvel::module::Lists,
+                         const_name("Tuple[List[Tuple[List[Tuple[int, int]], int]], "
+                                    "List[Tuple[List[Tuple[int, int]], int]]]"));
+    bool load(handle, bool) { return false; }  // a result only, never an argument
 
     static handle cast(const korvel::module::Lists& lists, return_value_policy, handle) {
         const korvel::module::CollectorPause pause;
@@ -47,9 +43,8 @@ struct type_caster<korvel::module::Lists>
     }
 
 private:
-    // A call's result holds one (x, y) tuple for each of the 64 squares,
-    // shared by every position that has a piece there: tuples cannot change,
-    // and 62,000 positions need 186,000 squares.
+    // One (x, y) tuple for each square, shared by every position with a piece
+    // there: tuples cannot change, and 62,000 positions hold 186,000 squares.
     using SquareTuples = std::array<object, korvel::square_count>;
 
     static object checked(PyObject* created) {
@@ -66,26 +61,25 @@ private:
 
     static object integer(std::int32_t value) { return checked(PyLong_FromLong(value)); }
 
-    static object square(const korvel::module::PySquare& s, SquareTuples& squares) {
+    static object square(const korvel::module::SquareXY& s, SquareTuples& squares) {
         object& shared = squares[korvel::square_index({s.first, s.second})];
         if (!shared) shared = pair_of(integer(s.first), integer(s.second));
         return shared;
     }
 
-    static object entry(const korvel::module::PyEntry& e, SquareTuples& squares) {
+    static object entry(const korvel::module::PlainEntry& e, SquareTuples& squares) {
         object list = checked(PyList_New(static_cast<Py_ssize_t>(e.first.size())));
         Py_ssize_t i = 0;
-        for (const korvel::module::PySquare& s : e.first)
+        for (const korvel::module::SquareXY& s : e.first)
             PyList_SET_ITEM(list.ptr(), i++, square(s, squares).release().ptr());
         return pair_of(std::move(list), integer(e.second));
     }
 
-    // Unfilled slots of a list given up halfway are null, which the list's
-    // deallocation skips.
-    static object list_of_entries(const korvel::module::PyEntries& entries, SquareTuples& squares) {
+    // The slots of a list given up halfway are null, which its deallocation skips.
+    static object list_of_entries(const korvel::module::PlainTable& entries, SquareTuples& squares) {
         object list = checked(PyList_New(static_cast<Py_ssize_t>(entries.size())));
         Py_ssize_t i = 0;
-        for (const korvel::module::PyEntry& e : entries)
+        for (const korvel::module::PlainEntry& e : entries)
             PyList_SET_ITEM(list.ptr(), i++, entry(e, squares).release().ptr());
         return list;
     }

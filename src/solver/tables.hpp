@@ -37,24 +37,6 @@ void build_tables();
 // and after a failed one.
 bool tables_built();
 
-// The stack a build takes below its caller, at most, with room to spare for a
-// signal handler: the search recurses 33 levels deep. A caller on a thread of
-// its own checks it has that much left (stack_test measures it).
-#if defined(__SANITIZE_ADDRESS__)  // GCC's word for AddressSanitizer
-#define KORVEL_ADDRESS_SANITIZER 1
-#elif defined(__has_feature)  // Clang's
-#if __has_feature(address_sanitizer)
-#define KORVEL_ADDRESS_SANITIZER 1
-#endif
-#endif
-#if defined(KORVEL_ADDRESS_SANITIZER)
-inline constexpr std::size_t build_stack_bytes = 40 * 1024;  // every frame padded with guard zones
-#elif defined(__OPTIMIZE__)
-inline constexpr std::size_t build_stack_bytes = 25 * 1024;
-#else
-inline constexpr std::size_t build_stack_bytes = 28 * 1024;  // nothing inlined
-#endif
-
 inline constexpr int table_search_depth = 32;
 inline constexpr std::size_t defender_position_count = 34'968;
 inline constexpr std::size_t attacker_position_count = 27'352;

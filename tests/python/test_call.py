@@ -1,6 +1,6 @@
 """A call of get_lists runs no Python code: no other thread, signal handler, finalizer, import or
-function of the program runs while it works, it needs nothing a program can replace, and it works on
-a small thread's stack or refuses before it builds."""
+function of the program runs while it works, and it needs nothing a program can replace. A first call
+builds on a stack of korvel's own, from any thread or coroutine."""
 
 import os
 import sys
@@ -127,43 +127,6 @@ AT_SHUTDOWN = textwrap.dedent(
     """
 )
 
-# First calls from ever shallower Python frames, each on a new thread of a
-# small stack, until one builds: each call before it raises RecursionError,
-# before any build (the process has grown by no build's memory), and the one
-# that builds does so with hardly more stack left than the call asks for, so
-# a call that asks for too little would crash. Then the main thread's call.
-SMALL_STACKS = textwrap.dedent(
-    """
-    import resource, threading, korvel
-
-    def grown_kib():
-        return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before
-
-    def call_below(frames):
-        if frames:
-            return call_below(frames - 1)
-        try:
-            return "built %d" % len(korvel.get_lists()[0])
-        except RecursionError:
-            return "refused %d" % grown_kib()
-
-    before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
-    # 300 frames take some 100 KiB: too much to leave a first call enough,
-    # under the sanitizers too, and not too much for Python itself.
-    threading.stack_size(128 * 1024)
-    for frames in range(300, -1, -1):
-        outcome = []
-        thread = threading.Thread(target=lambda: outcome.append(call_below(frames)))
-        thread.start()
-        thread.join()
-        print(frames, *outcome)
-        if outcome[0].startswith("built"):
-            break
-    print("main", len(korvel.get_lists()[0]))
-    """
-)
-
-
 class CallTest(unittest.TestCase):
     def test_nothing_else_runs_during_a_call(self):
         first, repeated, interrupted = run(self, NOTHING_ELSE_RUNS)
@@ -181,141 +144,112 @@ class CallTest(unittest.TestCase):
     def test_a_first_call_from_a_finalizer_at_shutdown(self):
         self.assertEqual(run(self, AT_SHUTDOWN), ["at shutdown 34968 27352"])
 
-    @unittest.skipUnless(sys.platform.startswith("linux"), "knows its stack from the C library")
-    def test_a_first_call_short_of_stack_is_refused_before_the_build(self):
-        lines = run(self, SMALL_STACKS)
-        outcomes = [line.split() for line in lines[:-1]]
-        self.assertEqual(outcomes[0][1], "refused", lines)
-        self.assertEqual(outcomes[-1][1:], ["built", "34968"], lines)
-        for frames, outcome, figure in outcomes[:-1]:
-            self.assertEqual(outcome, "refused", lines)
-            self.assertLess(int(figure), 4 * 1024, f"KiB grown by a refused call: {lines}")
-        self.assertEqual(lines[-1], "main 34968")
 
+# A first call builds on korvel's own stack, whatever the caller's: each child
+# makes one from a small stack and prints the digest of what it returned, to be
+# compared with a first call's on the main thread.
+DIGEST = "hashlib.sha256(repr(korvel.get_lists()).encode()).hexdigest()"
 
-# A first call made deep on the main thread's own stack, with less than a
-# build's stack left below the stack limit. The child finds how deep Python
-# itself can recurse (forked children that recurse and return; those that go
-# too deep die), then, from 48 frames short of that, makes a first call at
-# every depth on the way back up: each must raise korvel's RecursionError
-# until one builds. Its SETUP line says how the limit is set; its CUT line may
-# take away what the check must do without.
-MAIN_STACK = textwrap.dedent(
-    """
-    import os, resource, sys, korvel
+# The smallest thread Python makes, 30 Python calls deep: Python itself crashes
+# there from some 70 calls deep.
+SMALL_THREAD = textwrap.dedent(
+    f"""
+    import hashlib, threading, korvel
 
-    sys.setrecursionlimit(10**6)
-    resource.setrlimit(resource.RLIMIT_CORE, (0, 0))  # a crash leaves no core file
+    def below(frames):
+        return below(frames - 1) if frames else {DIGEST}
 
-    def down(frames):
-        if frames:
-            down(frames - 1)
-
-    def lower_stack_limit(kib):
-        resource.setrlimit(resource.RLIMIT_STACK, (kib * 1024, resource.getrlimit(resource.RLIMIT_STACK)[1]))
-
-    def survives(frames):
-        pid = os.fork()
-        if pid == 0:
-            down(frames)
-            os._exit(0)
-        return os.waitpid(pid, 0)[1] == 0
-
-    SETUP
-    low, high = 0, 1 << 20
-    while low + 1 < high:
-        middle = (low + high) // 2
-        low, high = (middle, high) if survives(middle) else (low, middle)
-    CUT
-    refusals = []
-
-    def first_call_from(frames):
-        if frames:
-            built_at = first_call_from(frames - 1)
-            if built_at is not None:
-                return built_at
-        try:
-            korvel.get_lists()
-        except RecursionError as error:
-            refusals.append(str(error))
-            return None
-        return frames
-
-    built_at = first_call_from(low - 48)
-    print("deepest", low, "built", built_at, "frames up, refused", len(refusals))
-    print(all(refusal.startswith("korvel.get_lists() builds its tables") for refusal in refusals))
-    print("least left", min((int(refusal.split(" has ")[1].split()[0]) for refusal in refusals), default=None))
-    print("main", len(korvel.get_lists()[0]))
+    threading.stack_size(32 * 1024)
+    outcome = []
+    thread = threading.Thread(target=lambda: outcome.append(below(30)))
+    thread.start()
+    thread.join()
+    print(*outcome)
     """
 )
 
-# No file descriptor left: the stack limit lowered to 256 KiB before the stack
-# has grown so far, and every descriptor then taken. Before that, a first call
-# is refused on a small thread: UndefinedBehaviorSanitizer checks the type of
-# the first error korvel throws through a pipe, which needs two descriptors.
-NO_FILE_LEFT = MAIN_STACK.replace("SETUP\n", "lower_stack_limit(256)\n").replace(
-    "CUT\n",
-    textwrap.dedent(
-        """\
-        import threading
-        def refused_below(frames):
-            if frames:
-                return refused_below(frames - 1)
-            try:
-                korvel.get_lists()
-            except RecursionError:
-                return True
-        threading.stack_size(32 * 1024)
-        small = threading.Thread(target=lambda: print("small thread refused", refused_below(10)))
-        small.start()
-        small.join()
-        resource.setrlimit(resource.RLIMIT_NOFILE, (64, resource.getrlimit(resource.RLIMIT_NOFILE)[1]))
-        held = []
-        try:
-            while True:
-                held.append(open(os.devnull))
-        except OSError:
-            pass
-        """
-    ),
+# A coroutine's stack of 16 KiB, made with makecontext, which the C library
+# knows nothing of, and two Python calls on it.
+SMALL_CONTEXT = textwrap.dedent(
+    f"""
+    import ctypes, hashlib, korvel
+
+    libc = ctypes.CDLL(None)
+    # A ucontext_t takes under 1 KiB on Linux; uc_link, then uc_stack's ss_sp,
+    # ss_flags and ss_size, follow its flags word.
+    here, there = ctypes.create_string_buffer(4096), ctypes.create_string_buffer(4096)
+    stack = ctypes.create_string_buffer(16 * 1024)
+    outcome = []
+
+    @ctypes.CFUNCTYPE(None)
+    def on_the_small_stack():
+        outcome.append((lambda: {DIGEST})())
+
+    assert libc.getcontext(there) == 0
+    word = ctypes.sizeof(ctypes.c_void_p)
+    ctypes.c_void_p.from_buffer(there, word).value = ctypes.addressof(here)
+    ctypes.c_void_p.from_buffer(there, 2 * word).value = ctypes.addressof(stack)
+    ctypes.c_size_t.from_buffer(there, 4 * word).value = ctypes.sizeof(stack)
+    libc.makecontext(there, on_the_small_stack, 0)
+    assert libc.swapcontext(here, there) == 0
+    print(*outcome)
+    """
 )
 
-# The stack grown some 2,000 frames deep under the usual limit, and the limit
-# then lowered to 256 KiB: the stack already mapped below the new limit can be
-# used, but the limit in force is the one a call respects.
-LIMIT_LOWERED = MAIN_STACK.replace("SETUP\n", "down(2000)\nlower_stack_limit(256)\n").replace("CUT\n", "")
+# The address space held to what the process has, and a little: too little for
+# korvel's stack. The first call raises MemoryError having built and mapped
+# nothing; with memory back, the next builds.
+NO_STACK_MAPPED = textwrap.dedent(
+    f"""
+    import hashlib, resource, korvel
 
-
-@unittest.skipUnless(sys.platform.startswith("linux") and hasattr(os, "fork"), "knows its stack from Linux")
-class MainThreadStackTest(unittest.TestCase):
-    def check(self, code, start=(sys.executable,)):
-        child = child_process.run([*start, "-c", code], 120)
-        self.assertEqual(child.returncode, 0, child.stderr[-3000:])
-        self.assertNotIn("Exception ignored", child.stderr)
-        lines = child.stdout.splitlines()
-        if lines[0].startswith("small thread"):
-            self.assertEqual(lines.pop(0), "small thread refused True")
-        figures = lines[0].split()
-        self.assertGreater(int(figures[-1]), 0, lines)  # the deepest call was refused, not left to crash
-        self.assertNotEqual(figures[3], "None", lines)
-        self.assertEqual(lines[1], "True", "every refusal is korvel's")
-        self.assertEqual(lines[3], "main 34968")
-        return lines
-
-    def test_a_first_call_deep_on_the_main_stack_with_no_file_left_is_refused(self):
-        self.check(NO_FILE_LEFT)
-
-    def test_the_same_in_a_program_the_dynamic_loader_started(self):
-        # `ld.so python3.9`: the stack's top is then found at import, in /proc/self/maps.
+    def mappings():
         with open("/proc/self/maps") as maps:
-            loaders = {line.split()[-1] for line in maps if os.path.basename(line.split()[-1]).startswith("ld-linux")}
-        if len(loaders) != 1:
-            self.skipTest(f"no one dynamic loader named ld-linux: {loaders}")
-        self.check(NO_FILE_LEFT, (loaders.pop(), sys.executable))
+            return sum(1 for line in maps)
 
-    def test_a_first_call_below_a_stack_limit_lowered_at_run_time_is_refused(self):
-        lines = self.check(LIMIT_LOWERED)
-        self.assertEqual(lines[2], "least left 0", "a call below the lowered limit has no stack left")
+    def address_space():
+        with open("/proc/self/statm") as statm:
+            return int(statm.read().split()[0]) * resource.getpagesize()
+
+    soft, hard = resource.getrlimit(resource.RLIMIT_AS)
+    before = mappings(), resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+    resource.setrlimit(resource.RLIMIT_AS, (address_space() + 64 * 1024, hard))
+    try:
+        korvel.get_lists()
+        outcome = "returned"
+    except MemoryError as error:
+        outcome = "MemoryError " + str(error)
+    finally:
+        resource.setrlimit(resource.RLIMIT_AS, (soft, hard))
+    after = mappings(), resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+    print(outcome, after[0] - before[0], after[1] - before[1])
+    print({DIGEST})
+    """
+)
+
+
+class OwnStackTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.expected = child_process.run([sys.executable, "-c", "import hashlib, korvel; print(" + DIGEST + ")"],
+                                         120).stdout.strip()
+
+    def test_a_first_call_from_the_smallest_thread_deep_in_python_calls(self):
+        self.assertEqual(run(self, SMALL_THREAD), [self.expected])
+
+    @unittest.skipUnless(sys.platform.startswith("linux"), "lays out a ucontext_t as glibc does")
+    def test_a_first_call_from_a_small_makecontext_stack(self):
+        self.assertEqual(run(self, SMALL_CONTEXT), [self.expected])
+
+    @unittest.skipIf(os.environ.get("KORVEL_SANITIZED"), "the sanitizers reserve more address space than any limit leaves")
+    @unittest.skipUnless(sys.platform.startswith("linux"), "reads /proc/self/statm")
+    def test_a_stack_that_cannot_be_mapped_raises_memory_error_and_changes_nothing(self):
+        outcome, digest = run(self, NO_STACK_MAPPED)
+        *error, mapped, grown_kib = outcome.split()
+        self.assertEqual(error, ["MemoryError", "std::bad_alloc"])
+        self.assertEqual(mapped, "0", "mappings made by the failed call")
+        self.assertLess(int(grown_kib), 1024, "KiB grown by the failed call")
+        self.assertEqual(digest, self.expected)
 
 
 if __name__ == "__main__":
