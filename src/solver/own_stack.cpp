@@ -111,4 +111,20 @@ std::exception_ptr OwnStack::run_erased(Erased erased, void* task) const {
     return s.thrown;
 }
 
+#if defined(KORVEL_ADDRESS_SANITIZER)
+namespace {
+// AddressSanitizer warns at the first context switch of a process that it does
+// not follow every switch, and its report takes more stack than a small thread
+// may have left. A switch to an empty task as the library loads, on the thread
+// that loads it, has it warn there instead.
+[[maybe_unused]] const bool sanitizer_warned_at_load = [] {
+    try {
+        OwnStack(64 * 1024).run([] {});
+    } catch (...) {  // no memory for it: the warning comes at the first build
+    }
+    return true;
+}();
+}  // namespace
+#endif
+
 }  // namespace korvel
