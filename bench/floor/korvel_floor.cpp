@@ -3,12 +3,11 @@
 // orientation, memo rules and call order, written as plainly and as fast as
 // the algorithm allows. Squares are numbers 0..63 in board order (x * 8 + y);
 // fixed tables give every square's image under the canonical orientation by
-// the defending king's square, the king's steps from every square and the
-// rook's lines, as square lists and bitboards; the memo is an array indexed directly by the canonical key
-// (the defending king's place in the triangle, side to move, attacking king,
-// rook), 160 KiB that fit in a core's own cache. No batching, no hashing:
-// what the floor costs is what the algorithm costs. It shares no code with
-// korvel.
+// the defending king's square, the king's steps and the rook's lines; the
+// memo is an array indexed directly by the canonical key (the defending
+// king's place in the triangle, side to move, attacking king, rook), 160 KiB
+// that fit in a core's own cache. No batching, no hashing: what the floor
+// costs is what the algorithm costs. It shares no code with korvel.
 //
 // One run is one build in this fresh process. It prints the build's time, the
 // time per search call, the calls and keys it made, and a digest of both lists
