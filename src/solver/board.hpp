@@ -135,7 +135,10 @@ namespace detail {
 
 using Bitboard = std::uint64_t;
 
-constexpr Bitboard bit(SquareIndex square) { return Bitboard{1} << square; }
+constexpr Bitboard bit(SquareIndex square) {
+    assert(square < square_count);
+    return Bitboard{1} << square;
+}
 constexpr Bitboard bit(Square square) { return bit(square_index(square)); }
 
 struct BoardMasks {
@@ -159,6 +162,7 @@ inline constexpr BoardMasks board_masks = [] {
 // The rook's line in one direction up to the attacking king, the only piece
 // that blocks it, with or without the king's own square.
 inline Bitboard rook_line(std::size_t direction, SquareIndex attacking_king, SquareIndex rook, bool with_king) {
+    assert(rook < square_count);
     const Bitboard line = board_masks.rook_line[rook][direction];
     const Bitboard king = bit(attacking_king);
     const Bitboard beyond_king = board_masks.rook_line[attacking_king][direction] | (with_king ? 0 : king);
@@ -189,6 +193,7 @@ inline bool is_defender_attacked(SquareIndex square, SquareIndex attacking_king,
 template <typename Visit>
 void for_each_defender_move(SquareIndex defending_king, SquareIndex attacking_king, SquareIndex rook, Visit visit) {
     using namespace detail;
+    assert(defending_king < square_count);
     Bitboard targets = board_masks.king_zone[defending_king] & ~board_masks.king_zone[attacking_king] &
                        ~rook_attacks(attacking_king, rook);
     for (; targets != 0; targets &= targets - 1) visit(lowest_square(targets));

@@ -90,7 +90,7 @@ private:
 // moves, then the rook's. Made in a call of their own, so that what making
 // them takes stays out of the frames the recursion stacks up.
 [[gnu::noinline]] Successors<king_move_bound + rook_move_bound> attacker_successors(const PositionSquares& position) {
-    const auto [defending_king, attacking_king, rook] = position;
+    const SquareIndex defending_king = position[0], attacking_king = position[1], rook = position[2];
     Successors<king_move_bound + rook_move_bound> successors;
     // The defending king stays where it is, in the triangle, so every
     // successor is in canonical orientation already: the position with the
@@ -104,7 +104,7 @@ private:
 
 // The same with the defending king to move; none when it has no legal move.
 [[gnu::noinline]] Successors<king_move_bound> defender_successors(const PositionSquares& position) {
-    const auto [defending_king, attacking_king, rook] = position;
+    const SquareIndex defending_king = position[0], attacking_king = position[1], rook = position[2];
     Successors<king_move_bound> successors;
     for_each_defender_move(defending_king, attacking_king, rook,
                            [&](SquareIndex to) { successors.add(memo_key(to, attacking_king, rook, true)); });
