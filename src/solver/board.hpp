@@ -31,12 +31,11 @@ constexpr SquareIndex square_index(Square square);  // a square on the board
 constexpr Square square_at(SquareIndex index);      // an index below square_count
 
 // Whether a defending king on `square` would be attacked by the attacking king
-// or by the rook.
-constexpr bool is_defender_attacked(Square square, Square attacking_king, Square rook);
+// or by the rook. Squares on the board, as for the moves.
+bool is_defender_attacked(Square square, Square attacking_king, Square rook);
 
 // Legal destinations of the defending king, in king-step order. A capture of
-// the rook is the plain destination equal to the rook's square. Squares on the
-// board, as for the attacking side's moves.
+// the rook is the plain destination equal to the rook's square.
 DefenderMoves defender_moves(Square defending_king, Square attacking_king, Square rook);
 
 // Destinations of the attacking king (king-step order), then of the rook
@@ -44,13 +43,25 @@ DefenderMoves defender_moves(Square defending_king, Square attacking_king, Squar
 // the defending king is not in check.
 AttackerMoves attacker_moves(Square defending_king, Square attacking_king, Square rook);
 
+// The same three on square numbers, which the search works on from the moves
+// to the memo key; the operations above are these with the squares as (x, y).
+// The moves are handed to `visit` one by one, in the order of the lists:
+// `visit_king_move` and `visit_rook_move` for the attacking side.
+bool is_defender_attacked(SquareIndex square, SquareIndex attacking_king, SquareIndex rook);
+template <typename Visit>
+void for_each_defender_move(SquareIndex defending_king, SquareIndex attacking_king, SquareIndex rook, Visit visit);
+template <typename VisitKingMove, typename VisitRookMove>
+void for_each_attacker_move(SquareIndex defending_king, SquareIndex attacking_king, SquareIndex rook,
+                            VisitKingMove visit_king_move, VisitRookMove visit_rook_move);
+
 // ---- Types ------------------------------------------------------------------
 inline constexpr std::int32_t board_size = 8;
 inline constexpr int square_count = board_size * board_size;
 static_assert(board_size == 8, "square numbers split into 3 bits a coordinate, bitboards have 64 bits");
 
 struct Square {
-    // Signed: move generation forms squares just off the board before discarding them.
+    // Signed, as the shared type is; on the board both lie in 0..7. The moves
+    // are found on square numbers and form no square off the board.
     std::int32_t x;
     std::int32_t y;
 
@@ -106,28 +117,6 @@ constexpr bool is_on_board(Square square) {
     return square.x >= 0 && square.x < board_size && square.y >= 0 && square.y < board_size;
 }
 
-// Whether the rook alone attacks `square`. Only the attacking king can block
-// it: the defending king's own square never does, so a king in check along a
-// line cannot escape by stepping further along that line.
-constexpr bool is_rook_attack(Square square, Square attacking_king, Square rook) {
-    const bool same_column = square.x == rook.x;
-    const bool same_row = square.y == rook.y;
-    // A rook standing on the square is taken there, not attacking it.
-    if (same_column == same_row) return false;
-    if (same_column) {
-        const bool king_between = attacking_king.x == rook.x &&
-                                  (attacking_king.y - rook.y) * (square.y - attacking_king.y) > 0;
-        return !king_between;
-    }
-    const bool king_between = attacking_king.y == rook.y &&
-                              (attacking_king.x - rook.x) * (square.x - attacking_king.x) > 0;
-    return !king_between;
-}
-
-constexpr bool is_defender_attacked(Square square, Square attacking_king, Square rook) {
-    return king_distance(square, attacking_king) == 1 || is_rook_attack(square, attacking_king, rook);
-}
-
 constexpr SquareIndex square_index(Square square) {
     assert(is_on_board(square));
     return static_cast<SquareIndex>(square.x * board_size + square.y);
@@ -138,15 +127,19 @@ constexpr Square square_at(SquareIndex index) {
     return {index / board_size, index % board_size};
 }
 
-// The move generators work on bitboards, one bit a square in board order: a
-// king step adds -9, -8, -7, -1, +1, +7, +8 or +9 to the square's number, so
-// the lowest bit first is king-step order, and a rook line is read upwards
-// for increasing x or y and downwards for decreasing x or y.
+// The moves and attacks are found on bitboards, one bit a square in board
+// order: a king step adds -9, -8, -7, -1, +1, +7, +8 or +9 to the square's
+// number, so the lowest bit first is king-step order, and a rook line is read
+// upwards for increasing x or y and downwards for decreasing x or y.
 namespace detail {
 
 using Bitboard = std::uint64_t;
 
-constexpr Bitboard bit(Square square) { return Bitboard{1} << square_index(square); }
+constexpr Bitboard bit(SquareIndex square) {
+    assert(square < square_count);
+    return Bitboard{1} << square;
+}
+constexpr Bitboard bit(Square square) { return bit(square_index(square)); }
 
 struct BoardMasks {
     std::array<Bitboard, square_count> king_zone{};  // the squares a king step away
@@ -168,51 +161,83 @@ inline constexpr BoardMasks board_masks = [] {
 
 // The rook's line in one direction up to the attacking king, the only piece
 // that blocks it, with or without the king's own square.
-inline Bitboard rook_line(std::size_t direction, Square attacking_king, Square rook, bool with_king) {
-    const Bitboard line = board_masks.rook_line[square_index(rook)][direction];
+inline Bitboard rook_line(std::size_t direction, SquareIndex attacking_king, SquareIndex rook, bool with_king) {
+    assert(rook < square_count);
+    const Bitboard line = board_masks.rook_line[rook][direction];
     const Bitboard king = bit(attacking_king);
-    const Bitboard beyond_king = board_masks.rook_line[square_index(attacking_king)][direction] | (with_king ? 0 : king);
+    const Bitboard beyond_king = board_masks.rook_line[attacking_king][direction] | (with_king ? 0 : king);
     return (line & king) != 0 ? line & ~beyond_king : line;  // a select, not a branch: either is as likely
 }
 
-inline Square lowest_square(Bitboard squares) { return square_at(SquareIndex(__builtin_ctzll(squares))); }
-inline Square highest_square(Bitboard squares) {
-    return square_at(SquareIndex(square_count - 1 - __builtin_clzll(squares)));
+// The squares the rook attacks. The defending king never blocks its lines,
+// so a king in check along a line cannot escape by stepping further along
+// it; the rook's own square is not among them, so a king may take a rook
+// that its own king does not guard.
+inline Bitboard rook_attacks(SquareIndex attacking_king, SquareIndex rook) {
+    Bitboard attacked = 0;
+    for (std::size_t direction = 0; direction < rook_directions.size(); ++direction)
+        attacked |= rook_line(direction, attacking_king, rook, true);
+    return attacked;
 }
+
+inline SquareIndex lowest_square(Bitboard squares) { return SquareIndex(__builtin_ctzll(squares)); }
+inline SquareIndex highest_square(Bitboard squares) { return SquareIndex(square_count - 1 - __builtin_clzll(squares)); }
 
 }  // namespace detail
 
-inline DefenderMoves defender_moves(Square defending_king, Square attacking_king, Square rook) {
+inline bool is_defender_attacked(SquareIndex square, SquareIndex attacking_king, SquareIndex rook) {
     using namespace detail;
-    Bitboard rook_attacks = 0;
-    for (std::size_t direction = 0; direction < rook_directions.size(); ++direction)
-        rook_attacks |= rook_line(direction, attacking_king, rook, true);
-    Bitboard targets = board_masks.king_zone[square_index(defending_king)] &
-                       ~board_masks.king_zone[square_index(attacking_king)] & ~rook_attacks;
-    DefenderMoves moves;
-    for (; targets != 0; targets &= targets - 1) moves.push_back(lowest_square(targets));
-    return moves;
+    return ((board_masks.king_zone[attacking_king] | rook_attacks(attacking_king, rook)) & bit(square)) != 0;
 }
 
-inline AttackerMoves attacker_moves(Square defending_king, Square attacking_king, Square rook) {
+template <typename Visit>
+void for_each_defender_move(SquareIndex defending_king, SquareIndex attacking_king, SquareIndex rook, Visit visit) {
     using namespace detail;
-    AttackerMoves moves;
+    assert(defending_king < square_count);
+    Bitboard targets = board_masks.king_zone[defending_king] & ~board_masks.king_zone[attacking_king] &
+                       ~rook_attacks(attacking_king, rook);
+    for (; targets != 0; targets &= targets - 1) visit(lowest_square(targets));
+}
+
+template <typename VisitKingMove, typename VisitRookMove>
+void for_each_attacker_move(SquareIndex defending_king, SquareIndex attacking_king, SquareIndex rook,
+                            VisitKingMove visit_king_move, VisitRookMove visit_rook_move) {
+    using namespace detail;
     // Nothing attacks the attacking king; it only keeps off its rook and away
     // from the other king.
-    const Bitboard near_defending_king = board_masks.king_zone[square_index(defending_king)] | bit(defending_king);
-    Bitboard king_targets = board_masks.king_zone[square_index(attacking_king)] & ~bit(rook) & ~near_defending_king;
-    for (; king_targets != 0; king_targets &= king_targets - 1) moves.king_moves.push_back(lowest_square(king_targets));
+    const Bitboard near_defending_king = board_masks.king_zone[defending_king] | bit(defending_king);
+    Bitboard king_targets = board_masks.king_zone[attacking_king] & ~bit(rook) & ~near_defending_king;
+    for (; king_targets != 0; king_targets &= king_targets - 1) visit_king_move(lowest_square(king_targets));
     // Towards increasing x and y the nearest square has the lowest number,
     // towards decreasing x and y the highest.
     for (const std::size_t direction : {std::size_t{0}, std::size_t{1}})
         for (Bitboard line = rook_line(direction, attacking_king, rook, false); line != 0; line &= line - 1)
-            moves.rook_moves.push_back(lowest_square(line));
+            visit_rook_move(lowest_square(line));
     for (const std::size_t direction : {std::size_t{2}, std::size_t{3}})
         for (Bitboard line = rook_line(direction, attacking_king, rook, false); line != 0;) {
-            const Square to = highest_square(line);
-            moves.rook_moves.push_back(to);
+            const SquareIndex to = highest_square(line);
+            visit_rook_move(to);
             line &= ~bit(to);
         }
+}
+
+inline bool is_defender_attacked(Square square, Square attacking_king, Square rook) {
+    return is_defender_attacked(square_index(square), square_index(attacking_king), square_index(rook));
+}
+
+inline DefenderMoves defender_moves(Square defending_king, Square attacking_king, Square rook) {
+    DefenderMoves moves;
+    for_each_defender_move(square_index(defending_king), square_index(attacking_king), square_index(rook),
+                           [&](SquareIndex to) { moves.push_back(square_at(to)); });
+    return moves;
+}
+
+inline AttackerMoves attacker_moves(Square defending_king, Square attacking_king, Square rook) {
+    AttackerMoves moves;
+    for_each_attacker_move(
+        square_index(defending_king), square_index(attacking_king), square_index(rook),
+        [&](SquareIndex to) { moves.king_moves.push_back(square_at(to)); },
+        [&](SquareIndex to) { moves.rook_moves.push_back(square_at(to)); });
     return moves;
 }
 

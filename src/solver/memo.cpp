@@ -53,7 +53,7 @@ bool key_hashes_ready = false;
 
 }  // namespace detail
 
-void prepare_memo() {
+void prepare_key_hashes() {
     if (detail::key_hashes_ready) return;
     detail::KeyHashes& hashes = detail::key_hashes;
     for (int n = 0; n < square_count; ++n) hashes.square[std::size_t(n)] = hash_value(square_at(SquareIndex(n)));

@@ -33,16 +33,17 @@ std::size_t hash_value(Square square);
 std::size_t hash_value(const Position& position);
 std::size_t hash_value(const MemoKey& key);
 
-// Works out what the memo lookups need; call once before the first.
-void prepare_memo();
+// Fills the tables that keys' hashes are worked out from, the first time it
+// is called; every search calls it, and after the first time it only checks.
+void prepare_key_hashes();
 
 // The key of a position, brought into canonical orientation, with its hash.
-// Squares on the board.
-HashedKey memo_key(Square defending_king, Square attacking_king, Square rook, bool attacker_to_move);
+HashedKey memo_key(SquareIndex defending_king, SquareIndex attacking_king, SquareIndex rook, bool attacker_to_move);
 
 // The same for a position already in canonical orientation: its defending
 // king in the triangle.
-HashedKey canonical_memo_key(Square defending_king, Square attacking_king, Square rook, bool attacker_to_move);
+HashedKey canonical_memo_key(SquareIndex defending_king, SquareIndex attacking_king, SquareIndex rook,
+                             bool attacker_to_move);
 
 // The value stored for the key, if the tables hold one searched at least
 // `depth` plies deep.
@@ -63,15 +64,14 @@ struct MemoKey {
     // king, attacking king, rook, and the side to move: four bytes, so that a
     // memo node, key and value with Boost's two words, is half of what three
     // pairs of ints made it, and more of the tables stays in cache.
-    std::array<SquareIndex, 3> squares;
+    PositionSquares squares;
     bool attacker_to_move;
 
     MemoKey() = default;
-    MemoKey(std::array<SquareIndex, 3> canonical_squares, bool side_to_move)
-        : squares(canonical_squares), attacker_to_move(side_to_move) {}
+    MemoKey(PositionSquares canonical, bool side_to_move) : squares(canonical), attacker_to_move(side_to_move) {}
     MemoKey(const Position& canonical, bool side_to_move)
-        : MemoKey(std::array<SquareIndex, 3>{square_index(canonical.defending_king),
-                                             square_index(canonical.attacking_king), square_index(canonical.rook)},
+        : MemoKey(PositionSquares{square_index(canonical.defending_king), square_index(canonical.attacking_king),
+                                  square_index(canonical.rook)},
                   side_to_move) {}
 
     Position position() const { return {square_at(squares[0]), square_at(squares[1]), square_at(squares[2])}; }
@@ -109,9 +109,9 @@ namespace detail {
 
 // A memo key's squares are on the board and its defending king stands in the
 // triangle, so the hash of a key is worked out from two small tables that
-// `search` fills before its first memo lookup: the hash of every square, and
-// what the two kings give the position's hash, by the defending king's place
-// in the triangle and the attacking king's square. The rook and the side to
+// `prepare_key_hashes` fills before the first memo lookup: the hash of every
+// square, and what the two kings give the position's hash, by the defending
+// king's place in the triangle and the attacking king's square. The rook and the side to
 // move are combined in as boost::hash combines them. A table of every key's
 // hash would take 640 KiB of cache from the memo tables, for no gain in time.
 struct KeyHashes {
@@ -134,28 +134,28 @@ inline MemoTable::iterator find(MemoTable& table, const HashedKey& key) {
 
 }  // namespace detail
 
-inline HashedKey canonical_memo_key(Square defending_king, Square attacking_king, Square rook, bool attacker_to_move) {
-    assert(in_canonical_triangle(defending_king));
+inline HashedKey canonical_memo_key(SquareIndex defending_king, SquareIndex attacking_king, SquareIndex rook,
+                                    bool attacker_to_move) {
+    assert(triangle_indices[defending_king] >= 0 && attacking_king < square_count && rook < square_count);
     assert(detail::key_hashes_ready);
-    const SquareIndex king = square_index(defending_king);
-    const SquareIndex other_king = square_index(attacking_king);
-    const SquareIndex rook_square = square_index(rook);
     // boost::hash of a std::size_t is the value itself, so combining a
     // square's hash combines the square.
-    std::size_t position = detail::key_hashes.two_kings[std::size_t(triangle_index(king))][other_king];
-    boost::hash_combine(position, detail::key_hashes.square[rook_square]);
+    std::size_t position = detail::key_hashes.two_kings[std::size_t(triangle_index(defending_king))][attacking_king];
+    boost::hash_combine(position, detail::key_hashes.square[rook]);
     std::size_t key = 0;
     boost::hash_combine(key, position);
     boost::hash_combine(key, attacker_to_move);
-    return {MemoKey(std::array<SquareIndex, 3>{king, other_king, rook_square}, attacker_to_move), key};
+    return {MemoKey(PositionSquares{defending_king, attacking_king, rook}, attacker_to_move), key};
 }
 
-inline HashedKey memo_key(Square defending_king, Square attacking_king, Square rook, bool attacker_to_move) {
-    const Position canonical = canonical_position(defending_king, attacking_king, rook);
-    return canonical_memo_key(canonical.defending_king, canonical.attacking_king, canonical.rook, attacker_to_move);
+inline HashedKey memo_key(SquareIndex defending_king, SquareIndex attacking_king, SquareIndex rook,
+                          bool attacker_to_move) {
+    const PositionSquares canonical = canonical_squares(defending_king, attacking_king, rook);
+    return canonical_memo_key(canonical[0], canonical[1], canonical[2], attacker_to_move);
 }
 
-// Inlined together, the two lookups share the mixing of the hash into a bucket.
+// Inlined whole, so that a batch of lookups runs without a call. (Each table
+// still mixes the hash into its own bucket: they share nothing.)
 [[gnu::flatten]] inline std::optional<int> stored_value(const HashedKey& key, int depth) {
     const auto stored_depth = detail::find(depth_table, key);
     if (stored_depth == depth_table.end() || stored_depth->second < depth) return std::nullopt;

@@ -21,16 +21,20 @@ constexpr bool in_canonical_triangle(Square square);
 // The triangle's squares numbered 0..9 in board order.
 constexpr int triangle_index(SquareIndex square);  // a square in the triangle
 
-// Where the canonical orientation takes every square, by index. The symmetry
+// Where the canonical orientation takes every square, by number. The symmetry
 // depends on the defending king's square alone.
 using SquareImages = std::array<SquareIndex, square_count>;
-const SquareImages& canonical_images(Square defending_king);  // a square on the board
+const SquareImages& canonical_images(SquareIndex defending_king);
 
 // The position after the symmetry that brings the defending king into the
 // triangle, all three squares alike. The eight images of a position meet in
 // one result, except that a defending king on the line x + y = 7 keeps a
 // position apart from its mirror image in that line. Squares on the board.
 Position canonical_position(Square defending_king, Square attacking_king, Square rook);
+
+// The same on square numbers, defending king, attacking king, rook.
+using PositionSquares = std::array<SquareIndex, 3>;
+PositionSquares canonical_squares(SquareIndex defending_king, SquareIndex attacking_king, SquareIndex rook);
 
 // ---- Inline definitions (on the search's hot path) --------------------------
 namespace detail {
@@ -54,14 +58,20 @@ constexpr int triangle_index(SquareIndex square) {
     return triangle_indices[square];
 }
 
-inline const SquareImages& canonical_images(Square defending_king) {
-    return detail::canonical_images_by_king[square_index(defending_king)];
+inline const SquareImages& canonical_images(SquareIndex defending_king) {
+    assert(defending_king < square_count);
+    return detail::canonical_images_by_king[defending_king];
+}
+
+inline PositionSquares canonical_squares(SquareIndex defending_king, SquareIndex attacking_king, SquareIndex rook) {
+    const SquareImages& image = canonical_images(defending_king);
+    return {image[defending_king], image[attacking_king], image[rook]};
 }
 
 inline Position canonical_position(Square defending_king, Square attacking_king, Square rook) {
-    const SquareImages& image = canonical_images(defending_king);
-    return {square_at(image[square_index(defending_king)]), square_at(image[square_index(attacking_king)]),
-            square_at(image[square_index(rook)])};
+    const PositionSquares canonical =
+        canonical_squares(square_index(defending_king), square_index(attacking_king), square_index(rook));
+    return {square_at(canonical[0]), square_at(canonical[1]), square_at(canonical[2])};
 }
 
 }  // namespace korvel

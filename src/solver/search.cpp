@@ -47,23 +47,21 @@ int counted(int value) {
 // not wait for each other overlap their cache misses. What a lookup finds
 // stays true while the successors before it are searched: only an evaluation
 // asked for more depth than an entry holds replaces it, and nothing below
-// those successors asks for more depth than the lookup did.
+// those successors asks for more depth than the lookup did. A successor not
+// answered is looked up again when its turn comes: two defender moves can
+// lead to one canonical position, which the first of them then stores.
 // Every level of a search holds one of these: sixteen bytes a successor, its
 // key, the key's hash and what the lookup found, so that 33 levels fit in a
 // small thread stack.
 template <std::size_t Capacity>
 class Successors {
 public:
-    // `canonical(i)` gives the i-th successor's position in canonical orientation.
-    template <typename Canonical>
-    Successors(std::size_t count, bool attacker_to_move, Canonical canonical) : count_(count) {
-        assert(count <= Capacity);
-        for (std::size_t i = 0; i < count_; ++i) {
-            const Position p = canonical(i);
-            const HashedKey hashed = canonical_memo_key(p.defending_king, p.attacking_king, p.rook, attacker_to_move);
-            keys_[i] = hashed.key;
-            hashes_[i] = hashed.hash;
-        }
+    // The next successor, in move order.
+    void add(const HashedKey& hashed) {
+        assert(count_ < Capacity);
+        keys_[count_] = hashed.key;
+        hashes_[count_] = hashed.hash;
+        ++count_;
     }
 
     void look_up(int depth) {
@@ -81,7 +79,7 @@ public:
 private:
     HashedKey key(std::size_t i) const { return {keys_[i], hashes_[i]}; }
 
-    std::size_t count_;
+    std::size_t count_ = 0;
     std::array<MemoKey, Capacity> keys_;
     std::array<std::size_t, Capacity> hashes_;
     static constexpr int not_stored = -1;  // values are never negative
@@ -89,38 +87,36 @@ private:
 };
 
 // The successors of a position with the attacking side to move: the king's
-// moves, then the rook's. The move lists live only in this call's frame, not
-// in the frames the recursion stacks up.
-[[gnu::noinline]] Successors<king_move_bound + rook_move_bound> attacker_successors(const Position& position) {
-    const AttackerMoves moves = attacker_moves(position.defending_king, position.attacking_king, position.rook);
-    const std::size_t king_moves = moves.king_moves.size();
+// moves, then the rook's. Made in a call of their own, so that what making
+// them takes stays out of the frames the recursion stacks up.
+[[gnu::noinline]] Successors<king_move_bound + rook_move_bound> attacker_successors(const PositionSquares& position) {
+    const SquareIndex defending_king = position[0], attacking_king = position[1], rook = position[2];
+    Successors<king_move_bound + rook_move_bound> successors;
     // The defending king stays where it is, in the triangle, so every
     // successor is in canonical orientation already: the position with the
     // moving piece's square replaced.
-    return {king_moves + moves.rook_moves.size(), false, [&moves, &position, king_moves](std::size_t i) {
-                Position next = position;
-                if (i < king_moves)
-                    next.attacking_king = moves.king_moves[i];
-                else
-                    next.rook = moves.rook_moves[i - king_moves];
-                return next;
-            }};
+    for_each_attacker_move(
+        defending_king, attacking_king, rook,
+        [&](SquareIndex to) { successors.add(canonical_memo_key(defending_king, to, rook, false)); },
+        [&](SquareIndex to) { successors.add(canonical_memo_key(defending_king, attacking_king, to, false)); });
+    return successors;
 }
 
 // The same with the defending king to move; none when it has no legal move.
-[[gnu::noinline]] Successors<king_move_bound> defender_successors(const Position& position) {
-    const DefenderMoves moves = defender_moves(position.defending_king, position.attacking_king, position.rook);
-    return {moves.size(), true, [&moves, &position](std::size_t i) {
-                return canonical_position(moves[i], position.attacking_king, position.rook);
-            }};
+[[gnu::noinline]] Successors<king_move_bound> defender_successors(const PositionSquares& position) {
+    const SquareIndex defending_king = position[0], attacking_king = position[1], rook = position[2];
+    Successors<king_move_bound> successors;
+    for_each_defender_move(defending_king, attacking_king, rook,
+                           [&](SquareIndex to) { successors.add(memo_key(to, attacking_king, rook, true)); });
+    return successors;
 }
 
 // The value of a position that the memo tables cannot answer at this depth,
 // with the attacking side to move. Each side has a function of its own, so
 // that a level of the recursion holds only what its own side needs.
 [[gnu::noinline]] int evaluate_attacker_to_move(const HashedKey& hashed, int depth) {
-    const Position position = hashed.key.position();
-    if (position.rook == position.defending_king) return store(hashed, draw_mark, terminal_depth);
+    const PositionSquares& position = hashed.key.squares;
+    if (position[2] == position[0]) return store(hashed, draw_mark, terminal_depth);  // the rook taken
     if (depth == 0) return store(hashed, draw_mark, 0);
     Successors successors = attacker_successors(position);
     successors.look_up(depth - 1);
@@ -131,8 +127,8 @@ private:
 
 // The same with the defending king to move.
 [[gnu::noinline]] int evaluate_defender_to_move(const HashedKey& hashed, int depth) {
-    const Position position = hashed.key.position();
-    const auto& [defending_king, attacking_king, rook] = position;
+    const PositionSquares& position = hashed.key.squares;
+    const auto [defending_king, attacking_king, rook] = position;
     if (rook == defending_king) return store(hashed, draw_mark, terminal_depth);
     Successors successors = defender_successors(position);
     if (successors.size() == 0) {
@@ -156,8 +152,10 @@ int evaluate(const HashedKey& hashed, int depth) {
 int search(Square defending_king, Square attacking_king, Square rook, bool attacker_to_move, int depth) {
     assert(is_on_board(defending_king) && is_on_board(attacking_king) && is_on_board(rook));
     assert(attacking_king != defending_king);
-    prepare_memo();
-    return search_key(memo_key(defending_king, attacking_king, rook, attacker_to_move), std::max(depth, 0));
+    prepare_key_hashes();
+    return search_key(memo_key(square_index(defending_king), square_index(attacking_king), square_index(rook),
+                               attacker_to_move),
+                      std::max(depth, 0));
 }
 
 }  // namespace korvel
