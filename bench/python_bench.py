@@ -157,7 +157,9 @@ def build_description(module_dir):
         found = re.search(r'PACKAGE_VERSION "([\d.]+)"', pybind11_version_file.read_text())
         pybind11 = found.group(1) if found else "?"
     build_type = cached(r"^CMAKE_BUILD_TYPE:STRING=(.*)$")
-    boost = cached(r"^FIND_PACKAGE_MESSAGE_DETAILS_Boost:INTERNAL=.*\]\[v([\d.]+)")
+    boost = cached(r"^KORVEL_BOOST_RELEASE:INTERNAL=(.*)$")
+    if boost == "?":  # the plain baseline finds Boost as CMake reports it
+        boost = cached(r"^FIND_PACKAGE_MESSAGE_DETAILS_Boost:INTERNAL=.*\]\[v([\d.]+)")
     return f"{build_type}, {compiler}, Boost {boost}, pybind11 {pybind11}"
 
 
