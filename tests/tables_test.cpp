@@ -85,7 +85,7 @@ TEST(enumeration_test, counts_by_defending_king_square_in_board_order) {
     auto begin_d = defender.begin();
     auto begin_a = attacker.begin();
     for (const auto& [square, defender_count, attacker_count] : counts_by_defending_king) {
-        const auto on_square = [square = square](const Position& p) { return p.defending_king == square; };
+        const auto on_square = [wanted = square](const Position& p) { return p.defending_king == wanted; };
         const auto end_d = std::find_if_not(begin_d, defender.end(), on_square);
         const auto end_a = std::find_if_not(begin_a, attacker.end(), on_square);
         EXPECT_EQ(end_d - begin_d, defender_count) << square;
