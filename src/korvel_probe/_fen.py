@@ -40,7 +40,8 @@ def read(fen: str) -> Tuple[int, int, int, bool]:
         raise TypeError(f"a FEN is a str, not {type(fen).__name__}")
     fields = fen.split()
     if not 2 <= len(fields) <= 6:
-        raise _fail(fen, f"it has {len(fields)} fields: give the board and the side to move at least")
+        count = f"{len(fields)} field" + ("" if len(fields) == 1 else "s")
+        raise _fail(fen, f"it has {count}: a FEN has from 2 (the board and the side to move) to 6")
     found = _pieces(fen, fields[0])
     counts = {c: len(found.get(c, ())) for c in "kKrR"}
     if counts["k"] != 1 or counts["K"] != 1 or counts["r"] + counts["R"] != 1:
