@@ -60,11 +60,11 @@ int main() {
     if (korvel::defender_to_move_table.size() != korvel::defender_position_count) return 1;
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    const korvel::detail::TableBytes& values = korvel::memo_table_bytes(korvel::value_table);
-    const korvel::detail::TableBytes& depths = korvel::memo_table_bytes(korvel::depth_table);
+    const korvel::detail::TableMemory& values = korvel::memo_table_memory(korvel::value_table);
+    const korvel::detail::TableMemory& depths = korvel::memo_table_memory(korvel::depth_table);
     std::printf("build_ms=%.1f ns_per_call=%.2f keys=%zu digest=%016llx peak_rss_kib=%ld "
                 "value_table_node_bytes=%zu value_table_bucket_bytes=%zu "
                 "depth_table_node_bytes=%zu depth_table_bucket_bytes=%zu huge_page_kib=%ld\n",
-                took.count() * 1e3, took.count() * 1e9 / first_build_search_calls, korvel::value_table.size(), static_cast<unsigned long long>(digest()), usage.ru_maxrss, values.nodes,
-                values.buckets, depths.nodes, depths.buckets, huge_page_kib());
+                took.count() * 1e3, took.count() * 1e9 / first_build_search_calls, korvel::value_table.size(), static_cast<unsigned long long>(digest()), usage.ru_maxrss, values.node_bytes,
+                values.bucket_bytes, depths.node_bytes, depths.bucket_bytes, huge_page_kib());
 }

@@ -170,7 +170,7 @@ TEST_F(tables_test, first_build_gives_the_known_figures) {
 
     ASSERT_EQ(value_table.size(), 62'882u);
     ASSERT_EQ(depth_table.size(), 62'882u);
-    EXPECT_EQ(detail::pool_blocks_in_use(), 2 * 62'882u);  // every memo node from the pool
+    EXPECT_EQ(detail::node_arena.nodes_in_use(), 2 * 62'882u);  // every memo node from the arena
     int terminal = 0;
     for (const auto& [key, depth] : depth_table) {
         ASSERT_TRUE(value_table.count(key));

@@ -53,6 +53,15 @@ inline constexpr std::array<std::int8_t, square_count> triangle_indices = [] {
     return indices;
 }();
 
+// The triangle's squares by their number there.
+inline constexpr std::array<SquareIndex, triangle_square_count> triangle_squares = [] {
+    std::array<SquareIndex, triangle_square_count> squares{};
+    for (int index = 0; index < square_count; ++index)
+        if (triangle_indices[std::size_t(index)] >= 0)
+            squares[std::size_t(triangle_indices[std::size_t(index)])] = SquareIndex(index);
+    return squares;
+}();
+
 constexpr int triangle_index(SquareIndex square) {
     assert(triangle_indices[square] >= 0);
     return triangle_indices[square];
