@@ -44,6 +44,7 @@ public:
     void prefetch(std::size_t key_number) const { detail::prefetch(slots_address_ + key_number * slot_bytes_); }
 
     std::size_t nodes_in_use() const { return nodes_in_use_; }
+    std::size_t mapped_bytes() const { return slot_count_ * slot_bytes_; }
 
 private:
     std::byte* slots_ = nullptr;
