@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "solver/own_stack.hpp"
+#include "module/own_stack.hpp"
 #include "solver/tables.hpp"
 
 namespace korvel {

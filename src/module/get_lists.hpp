@@ -4,9 +4,9 @@
 
 #include <vector>
 
+#include "own_stack.hpp"
 #include "pybind11_internals.hpp"
 #include "python_lists.hpp"
-#include "solver/own_stack.hpp"
 #include "solver/tables.hpp"
 
 namespace korvel::module {

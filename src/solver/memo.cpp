@@ -3,10 +3,10 @@
 
 #include <boost/container_hash/hash.hpp>
 
-#ifdef KORVEL_SEARCH_PROBE
+#ifdef KORVEL_INSTRUMENTED
 #include <new>
 
-#include "search_probe.hpp"
+#include "instruments.hpp"
 #endif
 
 namespace korvel {
@@ -22,8 +22,8 @@ MemoTable quarter_loaded_table(detail::TableMemory& memory) {
 
 // Each new key takes one node in either table.
 void request_node() {
-#ifdef KORVEL_SEARCH_PROBE
-    if (++search_probe::nodes == search_probe::fail_at_node) throw std::bad_alloc();
+#ifdef KORVEL_INSTRUMENTED
+    if (++instruments::nodes == instruments::fail_at_node) throw std::bad_alloc();
 #endif
 }
 

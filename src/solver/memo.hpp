@@ -42,7 +42,8 @@ static_assert(sizeof(MemoKey) == 4);
 inline constexpr std::size_t memo_key_count = std::size_t{triangle_square_count} * 2 * square_count * square_count;
 
 // The depth stored with checkmate, stalemate and a taken rook, whose values
-// hold whatever depth is asked for: deeper than any search asks.
+// hold whatever depth is asked for: a depth deeper than any search asks (32),
+// not a value; that it is 100, as the draw mark is, means nothing.
 inline constexpr int terminal_depth = 100;
 
 // The tables' one hash function: boost::hash of the key read as a pair

@@ -10,7 +10,6 @@
 
 namespace korvel {
 
-// ---- Contents -------------------------------------------------------------
 // The canonical triangle, x <= 3, y >= 4, x + y >= 7 (a8, b7, b8, c6, c7, c8,
 // d5, d6, d7, d8): every table position and every memo key has its defending
 // king on one of these squares.

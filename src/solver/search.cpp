@@ -9,10 +9,10 @@
 
 #include "memo.hpp"
 
-#ifdef KORVEL_SEARCH_PROBE
+#ifdef KORVEL_INSTRUMENTED
 #include <new>
 
-#include "search_probe.hpp"
+#include "instruments.hpp"
 #endif
 
 namespace korvel {
@@ -27,11 +27,11 @@ int evaluate(const MemoKey& key, int depth);
 // Every call of search ends here, answered or evaluated; the test build
 // counts it.
 int counted(int value) {
-#ifdef KORVEL_SEARCH_PROBE
-    ++search_probe::calls;
-    search_probe::least_value = std::min(search_probe::least_value, value);
-    search_probe::greatest_value = std::max(search_probe::greatest_value, value);
-    if (search_probe::calls == search_probe::fail_at_call) throw std::bad_alloc();
+#ifdef KORVEL_INSTRUMENTED
+    ++instruments::calls;
+    instruments::least_value = std::min(instruments::least_value, value);
+    instruments::greatest_value = std::max(instruments::greatest_value, value);
+    if (instruments::calls == instruments::fail_at_call) throw std::bad_alloc();
 #endif
     return value;
 }
@@ -104,8 +104,8 @@ private:
 // that a level of the recursion holds only what its own side needs.
 [[gnu::noinline]] int evaluate_attacker_to_move(const MemoKey& key, int depth) {
     const PositionSquares position = key.squares();
-    if (position[2] == position[0]) return store(key, draw_mark, terminal_depth);  // the rook taken
-    if (depth == 0) return store(key, draw_mark, 0);
+    if (position[2] == position[0]) return store(key, rook_taken_value, terminal_depth);
+    if (depth == 0) return store(key, horizon_value, 0);
     Successors successors = attacker_successors(position);
     successors.prefetch();
     int best = attacker_worst;
@@ -117,13 +117,13 @@ private:
 [[gnu::noinline]] int evaluate_defender_to_move(const MemoKey& key, int depth) {
     const PositionSquares position = key.squares();
     const auto [defending_king, attacking_king, rook] = position;
-    if (rook == defending_king) return store(key, draw_mark, terminal_depth);
+    if (rook == defending_king) return store(key, rook_taken_value, terminal_depth);
     Successors successors = defender_successors(position);
     if (successors.size() == 0) {
         const bool in_check = is_defender_attacked(defending_king, attacking_king, rook);
-        return store(key, in_check ? checkmate_value : draw_mark, terminal_depth);
+        return store(key, in_check ? checkmate_value : stalemate_value, terminal_depth);
     }
-    if (depth == 0) return store(key, draw_mark, 0);
+    if (depth == 0) return store(key, horizon_value, 0);
     successors.prefetch();
     int best = defender_worst;
     for (std::size_t i = 0; i < successors.size(); ++i) best = std::max(best, successors.value(i, depth - 1) + 1);
