@@ -48,12 +48,11 @@ int counted(int value) {
 // are then answered by the memo tables without a wait. Each is still looked
 // up, and searched if need be, in its turn. Every level of a search holds one
 // of these, four bytes a successor, so that 33 levels take little stack.
-template <std::size_t Capacity>
 class Successors {
 public:
     // The next successor, in move order.
     void add(const MemoKey& key) {
-        assert(count_ < Capacity);
+        assert(count_ < capacity);
         keys_[count_] = key;
         ++count_;
     }
@@ -70,16 +69,18 @@ public:
 private:
     const MemoKey& key(std::size_t i) const { return keys_[i]; }
 
+    // Either side's moves: the defending king's fewer.
+    static constexpr std::size_t capacity = king_move_bound + rook_move_bound;
     std::size_t count_ = 0;
-    std::array<MemoKey, Capacity> keys_;
+    std::array<MemoKey, capacity> keys_;
 };
 
 // The successors of a position with the attacking side to move: the king's
 // moves, then the rook's. Made in a call of their own, so that what making
 // them takes stays out of the frames the recursion stacks up.
-[[gnu::noinline]] Successors<king_move_bound + rook_move_bound> attacker_successors(const PositionSquares& position) {
+[[gnu::noinline]] Successors attacker_successors(const PositionSquares& position) {
     const SquareIndex defending_king = position[0], attacking_king = position[1], rook = position[2];
-    Successors<king_move_bound + rook_move_bound> successors;
+    Successors successors;
     // The defending king stays where it is, in the triangle, so every
     // successor is in canonical orientation already: the position with the
     // moving piece's square replaced.
@@ -91,9 +92,9 @@ private:
 }
 
 // The same with the defending king to move; none when it has no legal move.
-[[gnu::noinline]] Successors<king_move_bound> defender_successors(const PositionSquares& position) {
+[[gnu::noinline]] Successors defender_successors(const PositionSquares& position) {
     const SquareIndex defending_king = position[0], attacking_king = position[1], rook = position[2];
-    Successors<king_move_bound> successors;
+    Successors successors;
     for_each_defender_move(defending_king, attacking_king, rook,
                            [&](SquareIndex to) { successors.add(memo_key(to, attacking_king, rook, true)); });
     return successors;
