@@ -1,5 +1,5 @@
-// korvel own stack: a stack of korvel's own, on which the calling thread runs a task, so that a
-// table build needs next to nothing of the caller's stack, however small it is.
+// korvel own stack: a stack of korvel's own, on which the calling thread runs a call's work, a
+// table build above all, so that it needs next to nothing of the caller's stack, however small.
 #pragma once
 
 #include <cstddef>
@@ -8,8 +8,8 @@
 
 namespace korvel {
 
-// The stack a table build runs on: the build's 33 levels of search take under a
-// fifth of it, even under AddressSanitizer, whose frames carry guard zones; the
+// The stack a call's work runs on: a build's 33 levels of search take under a
+// tenth of it, even under AddressSanitizer, whose frames carry guard zones; the
 // rest is room for signal handlers. Only the pages a build touches take memory.
 inline constexpr std::size_t own_stack_bytes = 256 * 1024;
 

@@ -45,7 +45,7 @@ int counted(int value) {
 // The successors of a position, in move order. Before any is searched, what
 // their lookups will read is asked of the memory for all of them at once, so
 // that their cache misses overlap rather than follow one another: nine in ten
-// are then answered by the memo tables without a wait. Each is still looked
+// are answered by the memo tables, most of them without a wait. Each is still looked
 // up, and searched if need be, in its turn. Every level of a search holds one
 // of these, four bytes a successor, so that 33 levels take little stack.
 class Successors {
@@ -69,7 +69,7 @@ public:
 private:
     const MemoKey& key(std::size_t i) const { return keys_[i]; }
 
-    // Either side's moves: the defending king's fewer.
+    // Room for the attacking side's moves; the defending king has fewer.
     static constexpr std::size_t capacity = king_move_bound + rook_move_bound;
     std::size_t count_ = 0;
     std::array<MemoKey, capacity> keys_;
@@ -132,8 +132,7 @@ private:
 }
 
 int evaluate(const MemoKey& key, int depth) {
-    return key.attacker_to_move() ? evaluate_attacker_to_move(key, depth)
-                                       : evaluate_defender_to_move(key, depth);
+    return key.attacker_to_move() ? evaluate_attacker_to_move(key, depth) : evaluate_defender_to_move(key, depth);
 }
 
 }  // namespace
