@@ -24,13 +24,13 @@ AsPairs as_pairs(const MemoKey& k) {
                    k.attacker_to_move()};
 }
 
-// The tables find and store every key by one hash function, so the two cannot
+// The memo tables find and store every key by one hash function, so the two cannot
 // disagree: a store that missed its key would keep the shallower entry, and a
 // build would then never end. That hash is boost::hash of the key read as a
 // pair (sequence of (x, y) pairs, flag), checked here for every key there can
 // be, squares shared and positions that never occur in play among them. The
 // key's number gives its squares and side back.
-TEST(memo_key_test, the_tables_hash_is_boost_hash_of_every_key_as_pairs) {
+TEST(memo_key_test, the_memo_tables_hash_is_boost_hash_of_every_key_as_pairs) {
     prepare_key_hashes();
     std::size_t keys = 0;
     for (const SquareIndex defending_king : triangle_squares)
@@ -51,7 +51,7 @@ TEST(memo_key_test, the_tables_hash_is_boost_hash_of_every_key_as_pairs) {
     EXPECT_FALSE(key == (MemoKey{key.position(), false}));
 }
 
-// The tables' node chunks and bucket arrays are mapped whole: memory the
+// The memo tables' node arena and bucket arrays are mapped whole: memory the
 // system refuses must end in bad_alloc, as the heap's does (and so in
 // MemoryError), and what it gives must be usable to its last byte.
 TEST(memo_memory_test, huge_page_memory_is_usable_and_a_refusal_throws) {

@@ -88,18 +88,18 @@ TEST_F(search_test, taking_the_rook_is_the_defenders_way_out) {
     EXPECT_EQ(search({{0, 7}, {7, 0}, {1, 6}}, false, 32), 101);
 }
 
-TEST_F(search_test, first_attacker_table_position_from_empty_tables) {
+TEST_F(search_test, first_attacker_table_position_from_empty_memo_tables) {
     EXPECT_EQ(search({{0, 7}, {0, 0}, {1, 0}}, true, 32), 13);
     EXPECT_EQ(instruments::calls, 8'136'541u);
     EXPECT_EQ(value_table.size(), 62'753u);
     EXPECT_EQ(depth_table.size(), 62'753u);
 }
 
-TEST_F(search_test, first_defender_table_position_from_empty_tables) {
+TEST_F(search_test, first_defender_table_position_from_empty_memo_tables) {
     EXPECT_EQ(search({{0, 7}, {0, 0}, {0, 1}}, false, 32), 20);
 }
 
-// An off-board square would index the orientation table out of its bounds.
+// An off-board square would index the orientation's array of images out of its bounds.
 TEST(search_death_test, a_square_off_the_board_or_kings_on_one_square_stop_a_checked_build) {
 #ifdef NDEBUG
     GTEST_SKIP() << "assertions are compiled out of this build";
