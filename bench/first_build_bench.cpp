@@ -1,8 +1,8 @@
 // korvel first-build benchmark: the table build that the first get_lists() of
-// a process runs, timed once, in this fresh process. Memo tables, node pool
+// a process runs, timed once, in this fresh process. Memo tables, node arena
 // and lists start empty and cold, as they do under Python; bench/run-native
 // runs it in several processes, alternating with the floor, and reports the
-// spread. Besides the time it prints what the floor prints (the keys made and
+// spread. Besides the time, wall and CPU, it prints what the floor prints (the keys made and
 // a digest of both lists, so that the two can be checked against each other)
 // and what the build leaves in memory.
 #include <sys/resource.h>
@@ -46,6 +46,14 @@ long huge_page_kib() {
     return kib;
 }
 
+// The CPU time this process has taken, user and system, in milliseconds.
+double cpu_ms() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto ms = [](timeval t) { return double(t.tv_sec) * 1e3 + double(t.tv_usec) / 1e3; };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+
 }  // namespace
 
 int main() {
@@ -53,18 +61,22 @@ int main() {
     // them in a build with the search probe (this one has none).
     constexpr double first_build_search_calls = 11'279'100;
 
+    const double cpu_at_start = cpu_ms();
     const auto started = std::chrono::steady_clock::now();
     korvel::build_tables();
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
+    const double build_cpu_ms = cpu_ms() - cpu_at_start;
 
     if (korvel::defender_to_move_table.size() != korvel::defender_position_count) return 1;
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    const korvel::detail::TableBytes& values = korvel::memo_table_bytes(korvel::value_table);
-    const korvel::detail::TableBytes& depths = korvel::memo_table_bytes(korvel::depth_table);
-    std::printf("build_ms=%.1f ns_per_call=%.2f keys=%zu digest=%016llx peak_rss_kib=%ld "
+    const korvel::detail::TableMemory& values = korvel::memo_table_memory(korvel::value_table);
+    const korvel::detail::TableMemory& depths = korvel::memo_table_memory(korvel::depth_table);
+    std::printf("build_ms=%.1f cpu_ms=%.1f ns_per_call=%.2f keys=%zu digest=%016llx peak_rss_kib=%ld "
                 "value_table_node_bytes=%zu value_table_bucket_bytes=%zu "
-                "depth_table_node_bytes=%zu depth_table_bucket_bytes=%zu huge_page_kib=%ld\n",
-                took.count() * 1e3, took.count() * 1e9 / first_build_search_calls, korvel::value_table.size(), static_cast<unsigned long long>(digest()), usage.ru_maxrss, values.nodes,
-                values.buckets, depths.nodes, depths.buckets, huge_page_kib());
+                "depth_table_node_bytes=%zu depth_table_bucket_bytes=%zu node_arena_bytes=%zu huge_page_kib=%ld\n",
+                took.count() * 1e3, build_cpu_ms, took.count() * 1e9 / first_build_search_calls,
+                korvel::value_table.size(), static_cast<unsigned long long>(digest()), usage.ru_maxrss,
+                values.node_bytes, values.bucket_bytes, depths.node_bytes, depths.bucket_bytes,
+                korvel::detail::node_arena.mapped_bytes(), huge_page_kib());
 }

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "solver/memo.hpp"
-#include "solver/search_probe.hpp"
+#include "solver/instruments.hpp"
 #include "solver/tables.hpp"
 
 namespace korvel {
@@ -17,9 +17,9 @@ protected:
         depth_table.clear();
         attacker_to_move_table.clear();
         defender_to_move_table.clear();
-        search_probe::reset();
+        instruments::reset();
     }
-    void TearDown() override { search_probe::reset(); }
+    void TearDown() override { instruments::reset(); }
 
     static int stored_value(const Position& p, bool attacker_to_move) {
         return value_table.at(MemoKey{p, attacker_to_move});

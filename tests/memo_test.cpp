@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include <boost/container_hash/hash.hpp>
 #include <gtest/gtest.h>
 
 #include "printers.hpp"
@@ -20,46 +21,37 @@ AsPairs as_pairs(const MemoKey& k) {
     return AsPairs{{{p.defending_king.x, p.defending_king.y},
                     {p.attacking_king.x, p.attacking_king.y},
                     {p.rook.x, p.rook.y}},
-                   k.attacker_to_move};
+                   k.attacker_to_move()};
 }
 
-// The key hashes as the pair (sequence of (x, y) pairs, flag) would.
-TEST(memo_key_test, hash_is_boost_hash_of_the_key_as_pairs) {
-    for (int d = 0; d < 64; ++d)
-        for (int a = 0; a < 64; ++a)
-            for (int r = 0; r < 64; r += 7)
-                for (bool flag : {false, true}) {
-                    const MemoKey k{{{d / 8, d % 8}, {a / 8, a % 8}, {r / 8, r % 8}}, flag};
-                    ASSERT_EQ(boost::hash<MemoKey>()(k), boost::hash<AsPairs>()(as_pairs(k))) << k.position();
+// The memo tables find and store every key by one hash function, so the two cannot
+// disagree: a store that missed its key would keep the shallower entry, and a
+// build would then never end. That hash is boost::hash of the key read as a
+// pair (sequence of (x, y) pairs, flag), checked here for every key there can
+// be, squares shared and positions that never occur in play among them. The
+// key's number gives its squares and side back.
+TEST(memo_key_test, the_memo_tables_hash_is_boost_hash_of_every_key_as_pairs) {
+    prepare_key_hashes();
+    std::size_t keys = 0;
+    for (const SquareIndex defending_king : triangle_squares)
+        for (const bool attacker_to_move : {false, true})
+            for (SquareIndex attacking_king = 0; attacking_king < square_count; ++attacking_king)
+                for (SquareIndex rook = 0; rook < square_count; ++rook) {
+                    const MemoKey k(PositionSquares{defending_king, attacking_king, rook}, attacker_to_move);
+                    ASSERT_EQ(MemoTable::hasher()(k), boost::hash<AsPairs>()(as_pairs(k))) << k.position();
+                    ASSERT_EQ(k.squares(), (PositionSquares{defending_king, attacking_king, rook}));
+                    ASSERT_EQ(k.attacker_to_move(), attacker_to_move);
+                    ASSERT_LT(k.number, memo_key_count);
+                    ++keys;
                 }
+    EXPECT_EQ(keys, memo_key_count);
     const MemoKey key{{{3, 4}, {6, 7}, {0, 1}}, true};
     const MemoKey mirror{{{3, 4}, {0, 1}, {6, 7}}, true};
     EXPECT_FALSE(key == mirror);
     EXPECT_FALSE(key == (MemoKey{key.position(), false}));
-    EXPECT_EQ(key.position(), (Position{{3, 4}, {6, 7}, {0, 1}}));
 }
 
-// The memo works out its keys' hashes ahead, apart from hash_value; a wrong
-// one changes no value, only how the tables are filled. Every key the table
-// holds is checked, squares shared and positions that never occur in play
-// among them.
-TEST(memo_key_test, precomputed_hashes_are_boost_hash_of_every_key) {
-    prepare_key_hashes();
-    int keys = 0;
-    for (int d = 0; d < square_count; ++d) {
-        if (!in_canonical_triangle(square_at(SquareIndex(d)))) continue;
-        for (bool flag : {false, true})
-            for (int a = 0; a < square_count; ++a)
-                for (int r = 0; r < square_count; ++r) {
-                    const HashedKey k = canonical_memo_key(SquareIndex(d), SquareIndex(a), SquareIndex(r), flag);
-                    ASSERT_EQ(k.hash, boost::hash<AsPairs>()(as_pairs(k.key))) << k.key.position() << ' ' << flag;
-                    ++keys;
-                }
-    }
-    EXPECT_EQ(keys, 2 * triangle_square_count * square_count * square_count);
-}
-
-// The tables' node chunks and bucket arrays are mapped whole: memory the
+// The memo tables' node arena and bucket arrays are mapped whole: memory the
 // system refuses must end in bad_alloc, as the heap's does (and so in
 // MemoryError), and what it gives must be usable to its last byte.
 TEST(memo_memory_test, huge_page_memory_is_usable_and_a_refusal_throws) {

@@ -164,13 +164,13 @@ TEST_F(tables_test, first_build_gives_the_known_figures) {
     EXPECT_TRUE(tables_built());
     expect_first_build(attacker_to_move_table, defender_to_move_table);
 
-    EXPECT_EQ(search_probe::calls, 11'279'100u);
-    EXPECT_EQ(search_probe::least_value, 0);
-    EXPECT_EQ(search_probe::greatest_value, 117);
+    EXPECT_EQ(instruments::calls, 11'279'100u);
+    EXPECT_EQ(instruments::least_value, 0);
+    EXPECT_EQ(instruments::greatest_value, 117);
 
     ASSERT_EQ(value_table.size(), 62'882u);
     ASSERT_EQ(depth_table.size(), 62'882u);
-    EXPECT_EQ(detail::pool_blocks_in_use(), 2 * 62'882u);  // every memo node from the pool
+    EXPECT_EQ(detail::node_arena.nodes_in_use(), 2 * 62'882u);  // every memo node from the arena
     int terminal = 0;
     for (const auto& [key, depth] : depth_table) {
         ASSERT_TRUE(value_table.count(key));
@@ -184,9 +184,9 @@ TEST_F(tables_test, a_second_build_keeps_one_set_and_searches_nothing) {
     build_tables();
     const std::vector<TableEntry> attacker = attacker_to_move_table;
     const std::vector<TableEntry> defender = defender_to_move_table;
-    search_probe::reset();
+    instruments::reset();
     build_tables();
-    EXPECT_EQ(search_probe::calls, 0u);
+    EXPECT_EQ(instruments::calls, 0u);
     expect_first_build(attacker_to_move_table, defender_to_move_table);
     ASSERT_EQ(attacker_to_move_table.size(), attacker.size());
     ASSERT_EQ(defender_to_move_table.size(), defender.size());
@@ -219,24 +219,24 @@ void expect_clean_failure() {
 // on one set of keys; the next build gives the exact tables.
 TEST_F(tables_test, a_failed_build_leaves_nothing_half_done) {
     for (const std::uint64_t node : {2u, 2'000u}) {  // a new key's entry in the depth table
-        search_probe::reset();
-        search_probe::fail_at_node = node;
+        instruments::reset();
+        instruments::fail_at_node = node;
         const std::size_t keys = value_table.size();
         expect_clean_failure();
         EXPECT_EQ(value_table.size(), keys + node / 2 - 1);
     }
 
-    search_probe::reset();
-    search_probe::fail_at_call = 5'000'000;  // inside the first attacker search
+    instruments::reset();
+    instruments::fail_at_call = 5'000'000;  // inside the first attacker search
     expect_clean_failure();
-    EXPECT_EQ(search_probe::root_calls, 0u);
+    EXPECT_EQ(instruments::root_calls, 0u);
 
-    search_probe::reset();
-    search_probe::fail_at_root_call = attacker_position_count + 1'000;
+    instruments::reset();
+    instruments::fail_at_root_call = attacker_position_count + 1'000;
     expect_clean_failure();
     EXPECT_GE(stored_depth({{3, 7}, {7, 7}, {7, 6}}, true), table_search_depth);  // the last attacker search
 
-    search_probe::reset();
+    instruments::reset();
     build_tables();
     expect_first_build(attacker_to_move_table, defender_to_move_table);
     expect_one_key_set();

@@ -2,17 +2,19 @@
 // same solver, the same moves in the same order, the same canonical
 // orientation, memo rules and call order, written as plainly and as fast as
 // the algorithm allows. Squares are numbers 0..63 in board order (x * 8 + y);
-// fixed tables give every square's image under the canonical orientation by
+// fixed arrays give every square's image under the canonical orientation by
 // the defending king's square, the king's steps and the rook's lines; the
 // memo is an array indexed directly by the canonical key (the defending
 // king's place in the triangle, side to move, attacking king, rook), 160 KiB
 // that fit in a core's own cache. No batching, no hashing: what the floor
 // costs is what the algorithm costs. It shares no code with korvel.
 //
-// One run is one build in this fresh process. It prints the build's time, the
-// time per search call, the calls and keys it made, and a digest of both lists
+// One run is one build in this fresh process. It prints the build's time, wall
+// and CPU (user and system), the wall time per search call, the calls and keys it made, and a digest of both lists
 // that korvel's first-build benchmark prints too, so that run-native can check
 // that both built the same lists.
+#include <sys/resource.h>
+
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -37,8 +39,8 @@ constexpr int defender_start = -100;
 using Bitboard = std::uint64_t;  // one bit a square, by number
 constexpr Bitboard bit(Sq s) { return Bitboard{1} << s; }
 
-// Every fixed table the rules and the orientation need, by square number.
-struct Tables {
+// Every fixed array the rules and the orientation need, by square number.
+struct FixedArrays {
     // The squares a king step away.
     Bitboard king_zone[64];
     // The rook's line from each square in each direction, nearest first
@@ -55,8 +57,8 @@ struct Tables {
     std::int8_t triangle_place[64];
 };
 
-constexpr Tables make_tables() {
-    Tables t{};
+constexpr FixedArrays make_fixed_arrays() {
+    FixedArrays t{};
     constexpr int directions[4][2] = {{1, 0}, {0, 1}, {-1, 0}, {0, -1}};
     int place = 0;
     for (Sq s = 0; s < 64; ++s) {
@@ -103,22 +105,22 @@ constexpr Tables make_tables() {
     return t;
 }
 
-constexpr Tables tables = make_tables();
+constexpr FixedArrays fixed = make_fixed_arrays();
 
 // The squares the rook attacks: its lines, less what lies beyond the
 // attacking king, the only piece that blocks it. The defending king never
 // blocks, so a king in check cannot escape along the checking line; the
 // rook's own square is not attacked, so an unprotected rook can be taken.
 Bitboard rook_attacks(Sq a, Sq r) {
-    Bitboard attacked = tables.ray[r][0] | tables.ray[r][1] | tables.ray[r][2] | tables.ray[r][3];
+    Bitboard attacked = fixed.ray[r][0] | fixed.ray[r][1] | fixed.ray[r][2] | fixed.ray[r][3];
     if (file_of(a) == file_of(r))
-        attacked &= ~tables.ray[a][rank_of(a) > rank_of(r) ? 1 : 3];
+        attacked &= ~fixed.ray[a][rank_of(a) > rank_of(r) ? 1 : 3];
     else if (rank_of(a) == rank_of(r))
-        attacked &= ~tables.ray[a][file_of(a) > file_of(r) ? 0 : 2];
+        attacked &= ~fixed.ray[a][file_of(a) > file_of(r) ? 0 : 2];
     return attacked;
 }
 
-bool is_defender_attacked(Sq s, Sq a, Sq r) { return ((tables.king_zone[a] | rook_attacks(a, r)) & bit(s)) != 0; }
+bool is_defender_attacked(Sq s, Sq a, Sq r) { return ((fixed.king_zone[a] | rook_attacks(a, r)) & bit(s)) != 0; }
 
 // The memo: one entry per canonical key. A depth of -1 marks a key never stored.
 struct MemoEntry {
@@ -148,14 +150,14 @@ int search_canonical(Sq d, Sq a, Sq r, bool attacker_to_move, int depth);
         // The defending king does not move, so every successor is canonical
         // already. The attacking king keeps off its rook and away from the
         // other king; in king-step order, the lowest square number first.
-        const Bitboard near_defender = tables.king_zone[d] | bit(d);
-        for (Bitboard to = tables.king_zone[a] & ~bit(r) & ~near_defender; to != 0; to &= to - 1) {
+        const Bitboard near_defender = fixed.king_zone[d] | bit(d);
+        for (Bitboard to = fixed.king_zone[a] & ~bit(r) & ~near_defender; to != 0; to &= to - 1) {
             const int v = search_canonical(d, __builtin_ctzll(to), r, false, depth - 1) + 1;
             if (v < best) best = v;
         }
         for (int direction = 0; direction < 4; ++direction)
-            for (int i = 0; i < tables.rook_line_length[r][direction]; ++i) {
-                const Sq t = tables.rook_line[r][direction][i];
+            for (int i = 0; i < fixed.rook_line_length[r][direction]; ++i) {
+                const Sq t = fixed.rook_line[r][direction][i];
                 if (t == a) break;
                 const int v = search_canonical(d, a, t, false, depth - 1) + 1;
                 if (v < best) best = v;
@@ -163,7 +165,7 @@ int search_canonical(Sq d, Sq a, Sq r, bool attacker_to_move, int depth);
     } else {
         Sq escapes[8];
         int count = 0;
-        for (Bitboard to = tables.king_zone[d] & ~tables.king_zone[a] & ~rook_attacks(a, r); to != 0; to &= to - 1)
+        for (Bitboard to = fixed.king_zone[d] & ~fixed.king_zone[a] & ~rook_attacks(a, r); to != 0; to &= to - 1)
             escapes[count++] = __builtin_ctzll(to);
         if (count == 0) return store(entry, is_defender_attacked(d, a, r) ? checkmate : draw_mark, terminal_depth);
         if (depth == 0) return store(entry, draw_mark, 0);
@@ -180,13 +182,13 @@ int search_canonical(Sq d, Sq a, Sq r, bool attacker_to_move, int depth);
 
 int search_canonical(Sq d, Sq a, Sq r, bool attacker_to_move, int depth) {
     ++search_calls;
-    MemoEntry& entry = memo[tables.triangle_place[d]][attacker_to_move][a][r];
+    MemoEntry& entry = memo[fixed.triangle_place[d]][attacker_to_move][a][r];
     if (entry.depth >= depth) return entry.value;
     return evaluate(d, a, r, attacker_to_move, depth, entry);
 }
 
 int search(Sq d, Sq a, Sq r, bool attacker_to_move, int depth) {
-    const std::uint8_t* image = tables.image[d];
+    const std::uint8_t* image = fixed.image[d];
     return search_canonical(image[d], image[a], image[r], attacker_to_move, depth);
 }
 
@@ -198,10 +200,10 @@ struct TableEntry {
 std::vector<TableEntry> searched(bool attacker_to_move) {
     std::vector<TableEntry> entries;
     for (Sq d = 0; d < 64; ++d) {
-        if (tables.triangle_place[d] < 0) continue;
+        if (fixed.triangle_place[d] < 0) continue;
         for (Sq a = 0; a < 64; ++a)
             for (Sq r = 0; r < 64; ++r) {
-                if (a == d || r == a || r == d || (tables.king_zone[d] & bit(a)) != 0) continue;
+                if (a == d || r == a || r == d || (fixed.king_zone[d] & bit(a)) != 0) continue;
                 if (attacker_to_move && is_defender_attacked(d, a, r)) continue;
                 entries.push_back({d, a, r, search(d, a, r, attacker_to_move, table_depth)});
             }
@@ -222,9 +224,18 @@ std::uint64_t digest(const std::vector<TableEntry>& defender_to_move, const std:
     return h;
 }
 
+// The CPU time this process has taken, user and system, in milliseconds.
+double cpu_ms() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto ms = [](timeval t) { return double(t.tv_sec) * 1e3 + double(t.tv_usec) / 1e3; };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+
 }  // namespace
 
 int main() {
+    const double cpu_at_start = cpu_ms();
     const auto started = std::chrono::steady_clock::now();
     for (auto& by_place : memo)
         for (auto& by_side : by_place)
@@ -233,7 +244,9 @@ int main() {
     const std::vector<TableEntry> attacker_to_move = searched(true);
     const std::vector<TableEntry> defender_to_move = searched(false);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
-    std::printf("build_ms=%.1f ns_per_call=%.2f calls=%ld keys=%ld digest=%016llx\n", took.count() * 1e3,
+    const double build_cpu_ms = cpu_ms() - cpu_at_start;
+    std::printf("build_ms=%.1f cpu_ms=%.1f ns_per_call=%.2f calls=%ld keys=%ld digest=%016llx\n", took.count() * 1e3,
+                build_cpu_ms,
                 took.count() * 1e9 / double(search_calls), search_calls, keys,
                 static_cast<unsigned long long>(digest(defender_to_move, attacker_to_move)));
 }

@@ -8,15 +8,10 @@
 
 namespace korvel::module {
 
-// ---- Contents -------------------------------------------------------------
 // Finds the gc module's switches: call at import. Returns false, with the
 // Python error set, only if memory runs out. In an interpreter without them
 // every call leaves the collector alone.
 bool find_collector_switches();
-
-// Turns the collector off for its lifetime, if it was on, and then on again.
-// Runs no Python code, takes nothing a program can replace, and cannot fail.
-class CollectorPause;
 
 // ---- Definitions ------------------------------------------------------------
 namespace detail {
@@ -75,6 +70,8 @@ inline bool find_collector_switches() {
     return true;
 }
 
+// Turns the collector off for its lifetime, if it was on, and then on again.
+// Runs no Python code, takes nothing a program can replace, and cannot fail.
 // A call makes some 125,000 lists and tuples, none yet part of a cycle: the
 // collector would pass over them hundreds of times and find nothing, and could
 // run other garbage's finalizers, Python code, mid-call. Paused, a repeated

@@ -20,6 +20,12 @@ using PlainEntry = std::pair<std::vector<SquareXY>, std::int32_t>;
 using PlainTable = std::vector<PlainEntry>;
 using Lists = std::pair<PlainTable, PlainTable>;
 
+// Lists already converted to Python objects, as get_lists returns them to
+// pybind11, which gives the function the signature of Lists.
+struct ConvertedLists {
+    pybind11::object lists;
+};
+
 }  // namespace korvel::module
 
 namespace pybind11::detail {
@@ -82,6 +88,16 @@ private:
         for (const korvel::module::PlainEntry& e : entries)
             PyList_SET_ITEM(list.ptr(), i++, entry(e, squares).release().ptr());
         return list;
+    }
+};
+
+template <>
+struct type_caster<korvel::module::ConvertedLists> {
+    PYBIND11_TYPE_CASTER(korvel::module::ConvertedLists, make_caster<korvel::module::Lists>::name);
+    bool load(handle, bool) { return false; }  // a result only, never an argument
+
+    static handle cast(const korvel::module::ConvertedLists& converted, return_value_policy, handle) {
+        return converted.lists.inc_ref();
     }
 };
 

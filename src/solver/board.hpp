@@ -10,17 +10,63 @@
 
 namespace korvel {
 
-// ---- Contents -------------------------------------------------------------
-struct Square;        // (x, y): column, then row, 0..7 on the board
-struct Step;          // (dx, dy): a king step or a rook direction
-struct Position;      // defending king, attacking king, rook
-struct AttackerMoves; // destinations of the attacking king and of the rook
+inline constexpr std::int32_t board_size = 8;
+inline constexpr int square_count = board_size * board_size;
+static_assert(board_size == 8, "square numbers split into 3 bits a coordinate, bitboards have 64 bits");
+
+// (x, y): column, then row. Signed, as the shared type is; on the board both
+// lie in 0..7. The moves are found on square numbers and form no square off
+// the board.
+struct Square {
+    std::int32_t x;
+    std::int32_t y;
+
+    friend constexpr bool operator==(Square a, Square b) { return a.x == b.x && a.y == b.y; }
+    friend constexpr bool operator!=(Square a, Square b) { return !(a == b); }
+};
+
+// (dx, dy): a king step or a rook direction.
+struct Step {
+    std::int32_t dx;
+    std::int32_t dy;
+};
+
+constexpr Square operator+(Square square, Step step) { return {square.x + step.dx, square.y + step.dy}; }
+
+struct Position {
+    Square defending_king;
+    Square attacking_king;
+    Square rook;
+
+    friend constexpr bool operator==(const Position& a, const Position& b) {
+        return a.defending_king == b.defending_king && a.attacking_king == b.attacking_king &&
+               a.rook == b.rook;
+    }
+    friend constexpr bool operator!=(const Position& a, const Position& b) { return !(a == b); }
+};
 
 // The defending king has at most 8 moves; the attacking king at most 8 and the
 // rook at most 14 (7 along each line when its own king stands on neither).
 inline constexpr std::size_t king_move_bound = 8;
 inline constexpr std::size_t rook_move_bound = 14;
 using DefenderMoves = boost::container::static_vector<Square, king_move_bound>;
+
+// The destinations of the attacking king and of the rook.
+struct AttackerMoves {
+    boost::container::static_vector<Square, king_move_bound> king_moves;
+    boost::container::static_vector<Square, rook_move_bound> rook_moves;
+};
+
+// The king steps with dx the outer and dy the inner index, both ascending; the
+// null step (0, 0) is left out, since a king never stays where it is.
+inline constexpr std::array<Step, 8> king_steps{{
+    {-1, -1}, {-1, 0}, {-1, +1},
+    {0, -1},           {0, +1},
+    {+1, -1}, {+1, 0}, {+1, +1},
+}};
+
+// Increasing x, increasing y, decreasing x, decreasing y.
+inline constexpr std::array<Step, 4> rook_directions{{{+1, 0}, {0, +1}, {-1, 0}, {0, -1}}};
 
 constexpr int king_distance(Square a, Square b);
 constexpr bool is_on_board(Square square);
@@ -53,56 +99,6 @@ void for_each_defender_move(SquareIndex defending_king, SquareIndex attacking_ki
 template <typename VisitKingMove, typename VisitRookMove>
 void for_each_attacker_move(SquareIndex defending_king, SquareIndex attacking_king, SquareIndex rook,
                             VisitKingMove visit_king_move, VisitRookMove visit_rook_move);
-
-// ---- Types ------------------------------------------------------------------
-inline constexpr std::int32_t board_size = 8;
-inline constexpr int square_count = board_size * board_size;
-static_assert(board_size == 8, "square numbers split into 3 bits a coordinate, bitboards have 64 bits");
-
-struct Square {
-    // Signed, as the shared type is; on the board both lie in 0..7. The moves
-    // are found on square numbers and form no square off the board.
-    std::int32_t x;
-    std::int32_t y;
-
-    friend constexpr bool operator==(Square a, Square b) { return a.x == b.x && a.y == b.y; }
-    friend constexpr bool operator!=(Square a, Square b) { return !(a == b); }
-};
-
-struct Step {
-    std::int32_t dx;
-    std::int32_t dy;
-};
-
-constexpr Square operator+(Square square, Step step) { return {square.x + step.dx, square.y + step.dy}; }
-
-struct Position {
-    Square defending_king;
-    Square attacking_king;
-    Square rook;
-
-    friend constexpr bool operator==(const Position& a, const Position& b) {
-        return a.defending_king == b.defending_king && a.attacking_king == b.attacking_king &&
-               a.rook == b.rook;
-    }
-    friend constexpr bool operator!=(const Position& a, const Position& b) { return !(a == b); }
-};
-
-struct AttackerMoves {
-    boost::container::static_vector<Square, king_move_bound> king_moves;
-    boost::container::static_vector<Square, rook_move_bound> rook_moves;
-};
-
-// The king steps with dx the outer and dy the inner index, both ascending; the
-// null step (0, 0) is left out, since a king never stays where it is.
-inline constexpr std::array<Step, 8> king_steps{{
-    {-1, -1}, {-1, 0}, {-1, +1},
-    {0, -1},           {0, +1},
-    {+1, -1}, {+1, 0}, {+1, +1},
-}};
-
-// Increasing x, increasing y, decreasing x, decreasing y.
-inline constexpr std::array<Step, 4> rook_directions{{{+1, 0}, {0, +1}, {-1, 0}, {0, -1}}};
 
 // ---- Inline definitions (on the search's hot path) --------------------------
 constexpr int abs_difference(std::int32_t a, std::int32_t b) { return a > b ? a - b : b - a; }

@@ -7,7 +7,6 @@
 
 namespace korvel::detail {
 
-// ---- Contents -------------------------------------------------------------
 inline constexpr std::size_t huge_page_bytes = std::size_t{2} << 20;
 
 // `bytes` of zeroed memory aligned to a huge page, whose whole huge pages are

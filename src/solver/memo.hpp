@@ -6,95 +6,79 @@
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <functional>
 #include <optional>
 #include <utility>
 
-#include <boost/container_hash/hash.hpp>
 #include <boost/unordered_map.hpp>
 
 #include "board.hpp"
-#include "node_pool.hpp"
+#include "node_arena.hpp"
 #include "orientation.hpp"
 
 namespace korvel {
 
-// ---- Contents -------------------------------------------------------------
-struct MemoKey;    // a position in canonical orientation, and the side to move
-struct HashedKey;  // a key with its hash, worked out once per search
+// A position in canonical orientation and the side to move, as one number:
+// the defending king's place in the triangle, the side to move, then the
+// attacking king's square and the rook's in board order, the rook's the
+// fastest. Every key there can be has a number below memo_key_count
+// (81,920), so the tables' hash and node are found from the key by indexing,
+// and a memo node, key and value with Boost's links, stays small.
+struct MemoKey {
+    std::uint32_t number;
 
-// The depth stored for checkmate, stalemate and a taken rook: their value
-// holds whatever depth is asked for.
+    MemoKey() = default;
+    MemoKey(PositionSquares canonical, bool attacker_to_move);  // the defending king in the triangle
+    MemoKey(const Position& canonical, bool attacker_to_move);
+
+    PositionSquares squares() const;
+    Position position() const;
+    bool attacker_to_move() const;
+
+    friend bool operator==(MemoKey a, MemoKey b) { return a.number == b.number; }
+};
+static_assert(sizeof(MemoKey) == 4);
+
+inline constexpr std::size_t memo_key_count = std::size_t{triangle_square_count} * 2 * square_count * square_count;
+
+// The depth stored with checkmate, stalemate and a taken rook, whose values
+// hold whatever depth is asked for: a depth deeper than any search asks (32),
+// not a value; that it is 100, as the draw mark is, means nothing.
 inline constexpr int terminal_depth = 100;
 
-// boost::hash of the key read as a pair (sequence of (x, y) pairs, flag).
-std::size_t hash_value(Square square);
-std::size_t hash_value(const Position& position);
-std::size_t hash_value(const MemoKey& key);
+// The tables' one hash function: boost::hash of the key read as a pair
+// (sequence of (x, y) pairs, flag), looked up in an array of every key's hash
+// that prepare_key_hashes fills. Finding a key and storing it both hash with
+// it, so they cannot disagree about where a key lies.
+struct MemoKeyHash {
+    std::size_t operator()(const MemoKey& key) const;
+};
 
-// Fills the tables that keys' hashes are worked out from, the first time it
-// is called; every search calls it, and after the first time it only checks.
+// Fills the array of every key's hash the first time it is called; every
+// search calls it, and after the first time it only checks.
 void prepare_key_hashes();
 
-// The key of a position, brought into canonical orientation, with its hash.
-HashedKey memo_key(SquareIndex defending_king, SquareIndex attacking_king, SquareIndex rook, bool attacker_to_move);
-
-// The same for a position already in canonical orientation: its defending
-// king in the triangle.
-HashedKey canonical_memo_key(SquareIndex defending_king, SquareIndex attacking_king, SquareIndex rook,
-                             bool attacker_to_move);
+// The key of a position, brought into canonical orientation.
+MemoKey memo_key(SquareIndex defending_king, SquareIndex attacking_king, SquareIndex rook, bool attacker_to_move);
 
 // The value stored for the key, if the tables hold one searched at least
 // `depth` plies deep.
-std::optional<int> stored_value(const HashedKey& key, int depth);
+std::optional<int> stored_value(const MemoKey& key, int depth);
 
 // Writes the key's value and depth in both tables, replacing what they held,
 // and returns the value. Should memory run out between the two inserts of a
 // new key, the first is taken back: the tables keep one set of keys.
-int store(const HashedKey& key, int value, int depth);
+int store(const MemoKey& key, int value, int depth);
 
 // Makes room in both tables for the keys a complete table build leaves, so
 // that the build never rehashes them.
 void reserve_memo_tables();
 
-// ---- Types ------------------------------------------------------------------
-struct MemoKey {
-    // The canonical position's squares by their board-order numbers, defending
-    // king, attacking king, rook, and the side to move: four bytes, so that a
-    // memo node, key and value with Boost's two words, is half of what three
-    // pairs of ints made it, and more of the tables stays in cache.
-    PositionSquares squares;
-    bool attacker_to_move;
-
-    MemoKey() = default;
-    MemoKey(PositionSquares canonical, bool side_to_move) : squares(canonical), attacker_to_move(side_to_move) {}
-    MemoKey(const Position& canonical, bool side_to_move)
-        : MemoKey(PositionSquares{square_index(canonical.defending_king), square_index(canonical.attacking_king),
-                                  square_index(canonical.rook)},
-                  side_to_move) {}
-
-    Position position() const { return {square_at(squares[0]), square_at(squares[1]), square_at(squares[2])}; }
-
-    // Every memo hit compares keys: the four bytes as one word.
-    friend bool operator==(const MemoKey& a, const MemoKey& b) {
-        static_assert(sizeof(MemoKey) == 4, "three square numbers and a flag, no padding");
-        return std::memcmp(&a, &b, sizeof(MemoKey)) == 0;
-    }
-};
-
-struct HashedKey {
-    MemoKey key;
-    std::size_t hash;  // hash_value(key)
-};
-
-// Memo entries are never removed and both tables take theirs in step, so
-// their nodes come from one pool, in order: a key's entries in the two tables
-// lie side by side, and the second lookup of a memo hit finds its node in
-// cache.
+// Both tables take their nodes from one arena, a key's two side by side in
+// its slot: the second lookup of a memo hit finds its node in cache.
 using MemoEntry = std::pair<const MemoKey, int>;
-using MemoTable = boost::unordered_map<MemoKey, int, boost::hash<MemoKey>, std::equal_to<MemoKey>,
-                                       detail::NodePoolAllocator<MemoEntry>>;
+using MemoTable = boost::unordered_map<MemoKey, int, MemoKeyHash, std::equal_to<MemoKey>,
+                                       detail::NodeArenaAllocator<MemoEntry>>;
 
 // Both tables always hold the same keys: the value of each evaluation, and the
 // depth it was made at. Never cleared while the process lives.
@@ -102,64 +86,71 @@ extern MemoTable value_table;
 extern MemoTable depth_table;
 
 // The bytes value_table or depth_table holds now, nodes and buckets apart.
-const detail::TableBytes& memo_table_bytes(const MemoTable& table);
+const detail::TableMemory& memo_table_memory(const MemoTable& table);
+
+// Asks the memory ahead for what a lookup of the key reads: its bucket in
+// either table and its slot in the node arena, where its nodes lie once it is
+// stored. A hint only, which changes nothing: the lookups go through the tables.
+void prefetch_memo_entries(const MemoKey& key);
 
 // ---- Inline definitions (on the search's hot path) --------------------------
 namespace detail {
-
-// A memo key's squares are on the board and its defending king stands in the
-// triangle, so the hash of a key is worked out from two small tables that
-// `prepare_key_hashes` fills before the first memo lookup: the hash of every
-// square, and what the two kings give the position's hash, by the defending
-// king's place in the triangle and the attacking king's square. The rook and the side to
-// move are combined in as boost::hash combines them. A table of every key's
-// hash would take 640 KiB of cache from the memo tables, for no gain in time.
-struct KeyHashes {
-    std::array<std::size_t, square_count> square;
-    std::array<std::array<std::size_t, square_count>, triangle_square_count> two_kings;
-};
-extern KeyHashes key_hashes;
+extern std::array<std::size_t, memo_key_count> key_hashes;
 extern bool key_hashes_ready;
-
-// Hashing a key is a fair share of a memo hit, so each search hashes its key
-// once and looks it up in both tables by that hash.
-struct KnownHash {
-    std::size_t hash;
-    std::size_t operator()(const MemoKey&) const { return hash; }
-};
-
-inline MemoTable::iterator find(MemoTable& table, const HashedKey& key) {
-    return table.find(key.key, KnownHash{key.hash}, std::equal_to<MemoKey>());
-}
-
+extern NodeArena node_arena;
+extern TableMemory value_table_memory;
+extern TableMemory depth_table_memory;
 }  // namespace detail
 
-inline HashedKey canonical_memo_key(SquareIndex defending_king, SquareIndex attacking_king, SquareIndex rook,
-                                    bool attacker_to_move) {
-    assert(triangle_indices[defending_king] >= 0 && attacking_king < square_count && rook < square_count);
-    assert(detail::key_hashes_ready);
-    // boost::hash of a std::size_t is the value itself, so combining a
-    // square's hash combines the square.
-    std::size_t position = detail::key_hashes.two_kings[std::size_t(triangle_index(defending_king))][attacking_king];
-    boost::hash_combine(position, detail::key_hashes.square[rook]);
-    std::size_t key = 0;
-    boost::hash_combine(key, position);
-    boost::hash_combine(key, attacker_to_move);
-    return {MemoKey(PositionSquares{defending_king, attacking_king, rook}, attacker_to_move), key};
+inline MemoKey::MemoKey(PositionSquares canonical, bool side_to_move) {
+    const auto [defending_king, attacking_king, rook] = canonical;
+    assert(attacking_king < square_count && rook < square_count);
+    const std::uint32_t king_place = std::uint32_t(triangle_index(defending_king)) * 2 + side_to_move;
+    number = (king_place * square_count + attacking_king) * square_count + rook;
 }
 
-inline HashedKey memo_key(SquareIndex defending_king, SquareIndex attacking_king, SquareIndex rook,
-                          bool attacker_to_move) {
-    const PositionSquares canonical = canonical_squares(defending_king, attacking_king, rook);
-    return canonical_memo_key(canonical[0], canonical[1], canonical[2], attacker_to_move);
+inline MemoKey::MemoKey(const Position& canonical, bool side_to_move)
+    : MemoKey(PositionSquares{square_index(canonical.defending_king), square_index(canonical.attacking_king),
+                              square_index(canonical.rook)},
+              side_to_move) {}
+
+inline PositionSquares MemoKey::squares() const {
+    constexpr std::uint32_t square_mask = square_count - 1;
+    return {triangle_squares[number / (2 * square_count * square_count)],
+            SquareIndex(number / square_count & square_mask), SquareIndex(number & square_mask)};
 }
 
-// Inlined whole, so that a batch of lookups runs without a call. (Each table
-// still mixes the hash into its own bucket: they share nothing.)
-[[gnu::flatten]] inline std::optional<int> stored_value(const HashedKey& key, int depth) {
-    const auto stored_depth = detail::find(depth_table, key);
+inline Position MemoKey::position() const {
+    const auto [defending_king, attacking_king, rook] = squares();
+    return {square_at(defending_king), square_at(attacking_king), square_at(rook)};
+}
+
+inline bool MemoKey::attacker_to_move() const { return (number / (square_count * square_count)) % 2 != 0; }
+
+inline std::size_t MemoKeyHash::operator()(const MemoKey& key) const {
+    assert(detail::key_hashes_ready && key.number < memo_key_count);
+    return detail::key_hashes[key.number];
+}
+
+inline MemoKey memo_key(SquareIndex defending_king, SquareIndex attacking_king, SquareIndex rook,
+                        bool attacker_to_move) {
+    return {canonical_squares(defending_king, attacking_king, rook), attacker_to_move};
+}
+
+// Inlined whole into the search, so that a memo hit makes no call.
+[[gnu::flatten]] inline std::optional<int> stored_value(const MemoKey& key, int depth) {
+    const auto stored_depth = depth_table.find(key);
     if (stored_depth == depth_table.end() || stored_depth->second < depth) return std::nullopt;
-    return detail::find(value_table, key)->second;
+    return value_table.find(key)->second;
+}
+
+inline void prefetch_memo_entries(const MemoKey& key) {
+    // The two tables are made alike and take their keys in step, so a key's
+    // bucket has one number in both.
+    const std::size_t bucket = depth_table.bucket(key);
+    detail::depth_table_memory.prefetch_bucket(bucket);
+    detail::value_table_memory.prefetch_bucket(bucket);
+    detail::node_arena.prefetch(key.number);
 }
 
 }  // namespace korvel

@@ -1,4 +1,4 @@
-// korvel orientation: the symmetries, and the table of where they take every square.
+// korvel orientation: the symmetries, and the array of where they take every square.
 #include "orientation.hpp"
 
 namespace korvel {

@@ -10,7 +10,6 @@
 
 namespace korvel {
 
-// ---- Contents -------------------------------------------------------------
 // The canonical triangle, x <= 3, y >= 4, x + y >= 7 (a8, b7, b8, c6, c7, c8,
 // d5, d6, d7, d8): every table position and every memo key has its defending
 // king on one of these squares.
@@ -51,6 +50,15 @@ inline constexpr std::array<std::int8_t, square_count> triangle_indices = [] {
     for (int index = 0; index < square_count; ++index)
         indices[std::size_t(index)] = in_canonical_triangle(square_at(SquareIndex(index))) ? next++ : std::int8_t{-1};
     return indices;
+}();
+
+// The triangle's squares by their number there.
+inline constexpr std::array<SquareIndex, triangle_square_count> triangle_squares = [] {
+    std::array<SquareIndex, triangle_square_count> squares{};
+    for (int index = 0; index < square_count; ++index)
+        if (triangle_indices[std::size_t(index)] >= 0)
+            squares[std::size_t(triangle_indices[std::size_t(index)])] = SquareIndex(index);
+    return squares;
 }();
 
 constexpr int triangle_index(SquareIndex square) {

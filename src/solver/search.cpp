@@ -9,10 +9,10 @@
 
 #include "memo.hpp"
 
-#ifdef KORVEL_SEARCH_PROBE
+#ifdef KORVEL_INSTRUMENTED
 #include <new>
 
-#include "search_probe.hpp"
+#include "instruments.hpp"
 #endif
 
 namespace korvel {
@@ -22,90 +22,79 @@ namespace {
 constexpr int attacker_worst = 200;
 constexpr int defender_worst = -100;
 
-int evaluate(const HashedKey& hashed, int depth);
+int evaluate(const MemoKey& key, int depth);
 
 // Every call of search ends here, answered or evaluated; the test build
 // counts it.
 int counted(int value) {
-#ifdef KORVEL_SEARCH_PROBE
-    ++search_probe::calls;
-    search_probe::least_value = std::min(search_probe::least_value, value);
-    search_probe::greatest_value = std::max(search_probe::greatest_value, value);
-    if (search_probe::calls == search_probe::fail_at_call) throw std::bad_alloc();
+#ifdef KORVEL_INSTRUMENTED
+    ++instruments::calls;
+    instruments::least_value = std::min(instruments::least_value, value);
+    instruments::greatest_value = std::max(instruments::greatest_value, value);
+    if (instruments::calls == instruments::fail_at_call) throw std::bad_alloc();
 #endif
     return value;
 }
 
 // The search proper, from the key on.
-[[gnu::always_inline]] inline int search_key(const HashedKey& key, int depth) {
+[[gnu::always_inline]] inline int search_key(const MemoKey& key, int depth) {
     const std::optional<int> stored = stored_value(key, depth);
     return counted(stored ? *stored : evaluate(key, depth));
 }
 
-// The successors of a position, looked up in the memo tables all together
-// before any is searched: nine in ten are answered there, and lookups that do
-// not wait for each other overlap their cache misses. What a lookup finds
-// stays true while the successors before it are searched: only an evaluation
-// asked for more depth than an entry holds replaces it, and nothing below
-// those successors asks for more depth than the lookup did. A successor not
-// answered is looked up again when its turn comes: two defender moves can
-// lead to one canonical position, which the first of them then stores.
-// Every level of a search holds one of these: sixteen bytes a successor, its
-// key, the key's hash and what the lookup found, so that 33 levels fit in a
-// small thread stack.
-template <std::size_t Capacity>
+// The successors of a position, in move order. Before any is searched, what
+// their lookups will read is asked of the memory for all of them at once, so
+// that their cache misses overlap rather than follow one another: nine in ten
+// are answered by the memo tables, most of them without a wait. Each is still looked
+// up, and searched if need be, in its turn. Every level of a search holds one
+// of these, four bytes a successor, so that 33 levels take little stack.
 class Successors {
 public:
     // The next successor, in move order.
-    void add(const HashedKey& hashed) {
-        assert(count_ < Capacity);
-        keys_[count_] = hashed.key;
-        hashes_[count_] = hashed.hash;
+    void add(const MemoKey& key) {
+        assert(count_ < capacity);
+        keys_[count_] = key;
         ++count_;
     }
 
-    void look_up(int depth) {
-        for (std::size_t i = 0; i < count_; ++i) stored_[i] = stored_value(key(i), depth).value_or(not_stored);
+    // Before the first is searched.
+    void prefetch() const {
+        for (std::size_t i = 0; i < count_; ++i) prefetch_memo_entries(key(i));
     }
 
     std::size_t size() const { return count_; }
 
-    // The value of the i-th successor searched `depth` plies deep: the one
-    // looked up, or else a search.
-    int value(std::size_t i, int depth) const {
-        return stored_[i] != not_stored ? counted(stored_[i]) : search_key(key(i), depth);
-    }
+    int value(std::size_t i, int depth) const { return search_key(key(i), depth); }
 
 private:
-    HashedKey key(std::size_t i) const { return {keys_[i], hashes_[i]}; }
+    const MemoKey& key(std::size_t i) const { return keys_[i]; }
 
+    // Room for the attacking side's moves; the defending king has fewer.
+    static constexpr std::size_t capacity = king_move_bound + rook_move_bound;
     std::size_t count_ = 0;
-    std::array<MemoKey, Capacity> keys_;
-    std::array<std::size_t, Capacity> hashes_;
-    static constexpr int not_stored = -1;  // values are never negative
-    std::array<int, Capacity> stored_;
+    std::array<MemoKey, capacity> keys_;
 };
 
 // The successors of a position with the attacking side to move: the king's
 // moves, then the rook's. Made in a call of their own, so that what making
 // them takes stays out of the frames the recursion stacks up.
-[[gnu::noinline]] Successors<king_move_bound + rook_move_bound> attacker_successors(const PositionSquares& position) {
+[[gnu::noinline]] Successors attacker_successors(const PositionSquares& position) {
     const SquareIndex defending_king = position[0], attacking_king = position[1], rook = position[2];
-    Successors<king_move_bound + rook_move_bound> successors;
+    Successors successors;
     // The defending king stays where it is, in the triangle, so every
     // successor is in canonical orientation already: the position with the
     // moving piece's square replaced.
     for_each_attacker_move(
         defending_king, attacking_king, rook,
-        [&](SquareIndex to) { successors.add(canonical_memo_key(defending_king, to, rook, false)); },
-        [&](SquareIndex to) { successors.add(canonical_memo_key(defending_king, attacking_king, to, false)); });
+        [&](SquareIndex to) { successors.add(MemoKey(PositionSquares{defending_king, to, rook}, false)); },
+        [&](SquareIndex to) { successors.add(MemoKey(PositionSquares{defending_king, attacking_king, to}, false)); });
     return successors;
 }
 
 // The same with the defending king to move; none when it has no legal move.
-[[gnu::noinline]] Successors<king_move_bound> defender_successors(const PositionSquares& position) {
+[[gnu::noinline]] Successors defender_successors(const PositionSquares& position) {
     const SquareIndex defending_king = position[0], attacking_king = position[1], rook = position[2];
-    Successors<king_move_bound> successors;
+    Successors successors;
     for_each_defender_move(defending_king, attacking_king, rook,
                            [&](SquareIndex to) { successors.add(memo_key(to, attacking_king, rook, true)); });
     return successors;
@@ -114,37 +103,36 @@ private:
 // The value of a position that the memo tables cannot answer at this depth,
 // with the attacking side to move. Each side has a function of its own, so
 // that a level of the recursion holds only what its own side needs.
-[[gnu::noinline]] int evaluate_attacker_to_move(const HashedKey& hashed, int depth) {
-    const PositionSquares& position = hashed.key.squares;
-    if (position[2] == position[0]) return store(hashed, draw_mark, terminal_depth);  // the rook taken
-    if (depth == 0) return store(hashed, draw_mark, 0);
+[[gnu::noinline]] int evaluate_attacker_to_move(const MemoKey& key, int depth) {
+    const PositionSquares position = key.squares();
+    if (position[2] == position[0]) return store(key, rook_taken_value, terminal_depth);
+    if (depth == 0) return store(key, horizon_value, 0);
     Successors successors = attacker_successors(position);
-    successors.look_up(depth - 1);
+    successors.prefetch();
     int best = attacker_worst;
     for (std::size_t i = 0; i < successors.size(); ++i) best = std::min(best, successors.value(i, depth - 1) + 1);
-    return store(hashed, best, depth);
+    return store(key, best, depth);
 }
 
 // The same with the defending king to move.
-[[gnu::noinline]] int evaluate_defender_to_move(const HashedKey& hashed, int depth) {
-    const PositionSquares& position = hashed.key.squares;
+[[gnu::noinline]] int evaluate_defender_to_move(const MemoKey& key, int depth) {
+    const PositionSquares position = key.squares();
     const auto [defending_king, attacking_king, rook] = position;
-    if (rook == defending_king) return store(hashed, draw_mark, terminal_depth);
+    if (rook == defending_king) return store(key, rook_taken_value, terminal_depth);
     Successors successors = defender_successors(position);
     if (successors.size() == 0) {
         const bool in_check = is_defender_attacked(defending_king, attacking_king, rook);
-        return store(hashed, in_check ? checkmate_value : draw_mark, terminal_depth);
+        return store(key, in_check ? checkmate_value : stalemate_value, terminal_depth);
     }
-    if (depth == 0) return store(hashed, draw_mark, 0);
-    successors.look_up(depth - 1);
+    if (depth == 0) return store(key, horizon_value, 0);
+    successors.prefetch();
     int best = defender_worst;
     for (std::size_t i = 0; i < successors.size(); ++i) best = std::max(best, successors.value(i, depth - 1) + 1);
-    return store(hashed, best, depth);
+    return store(key, best, depth);
 }
 
-int evaluate(const HashedKey& hashed, int depth) {
-    return hashed.key.attacker_to_move ? evaluate_attacker_to_move(hashed, depth)
-                                       : evaluate_defender_to_move(hashed, depth);
+int evaluate(const MemoKey& key, int depth) {
+    return key.attacker_to_move() ? evaluate_attacker_to_move(key, depth) : evaluate_defender_to_move(key, depth);
 }
 
 }  // namespace

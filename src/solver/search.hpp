@@ -6,14 +6,17 @@
 
 namespace korvel {
 
-// ---- Contents -------------------------------------------------------------
 // Values are read from the attacking side's point of view, smaller being better:
 //   0        the defending king is checkmated
 //   1..99    plies to a forced mate under best play on both sides
-//   100      a draw mark: stalemate, the rook taken, or the horizon reached
+//   100      a draw mark, where a line ends without a mate
 //   101..    no mate found: 100 plus the plies to a draw mark along the chosen line
 inline constexpr int checkmate_value = 0;
 inline constexpr int draw_mark = 100;
+// The three ends of a line that the draw mark stands for.
+inline constexpr int stalemate_value = draw_mark;
+inline constexpr int rook_taken_value = draw_mark;
+inline constexpr int horizon_value = draw_mark;  // the depth ran out first
 
 // The value of the position with the given side to move, searched `depth`
 // plies deep. Reads and fills the memo tables: a stored entry answers any

@@ -7,10 +7,10 @@
 #include "orientation.hpp"
 #include "search.hpp"
 
-#ifdef KORVEL_SEARCH_PROBE
+#ifdef KORVEL_INSTRUMENTED
 #include <new>
 
-#include "search_probe.hpp"
+#include "instruments.hpp"
 #endif
 
 namespace korvel {
@@ -32,8 +32,8 @@ std::vector<TableEntry> searched(const std::vector<Position>& positions, bool at
     entries.reserve(positions.size());
     for (const Position& p : positions) {
         const int value = search(p.defending_king, p.attacking_king, p.rook, attacker_to_move, table_search_depth);
-#ifdef KORVEL_SEARCH_PROBE
-        if (++search_probe::root_calls == search_probe::fail_at_root_call) throw std::bad_alloc();
+#ifdef KORVEL_INSTRUMENTED
+        if (++instruments::root_calls == instruments::fail_at_root_call) throw std::bad_alloc();
 #endif
         entries.push_back({p, value});
     }

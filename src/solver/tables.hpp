@@ -9,7 +9,6 @@
 
 namespace korvel {
 
-// ---- Contents -------------------------------------------------------------
 struct TableEntry {
     Position position;
     int value;

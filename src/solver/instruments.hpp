@@ -1,11 +1,12 @@
-// korvel search probe: what a test build of the solver records of every search.
-// Compiled in only with KORVEL_SEARCH_PROBE; the library that ships has none.
+// korvel instruments: what the instrumented solver, which the tests link,
+// counts of every search, and where it makes one fail. Compiled in only with
+// KORVEL_INSTRUMENTED; the library that ships has none.
 #pragma once
 
 #include <cstdint>
 #include <limits>
 
-namespace korvel::search_probe {
+namespace korvel::instruments {
 
 // Calls of `search`, nested ones included, since the last reset.
 inline std::uint64_t calls = 0;
@@ -37,4 +38,4 @@ inline void reset() {
     fail_at_node = 0;
 }
 
-}  // namespace korvel::search_probe
+}  // namespace korvel::instruments

@@ -1,5 +1,5 @@
-// korvel own stack: a stack of korvel's own, on which the calling thread runs a task, so that a
-// table build needs nothing of the caller's stack, however small it is.
+// korvel own stack: a stack of korvel's own, on which the calling thread runs a call's work, a
+// table build above all, so that it needs next to nothing of the caller's stack, however small.
 #pragma once
 
 #include <cstddef>
@@ -8,16 +8,17 @@
 
 namespace korvel {
 
-// ---- Contents -------------------------------------------------------------
-// The stack a table build runs on: the build's 33 levels of search take under a
-// fifth of it, even under AddressSanitizer, whose frames carry guard zones; the
+// The stack a call's work runs on: a build's 33 levels of search take under a
+// tenth of it, even under AddressSanitizer, whose frames carry guard zones; the
 // rest is room for signal handlers. Only the pages a build touches take memory.
 inline constexpr std::size_t own_stack_bytes = 256 * 1024;
 
 class OwnStack {
 public:
-    // Maps the stack, with a guard page below it that stops an overflow;
-    // throws std::bad_alloc, having mapped nothing, if it cannot.
+    // Maps the stack, with a guard page below it that stops an overflow and
+    // above it the record of the switches there and back, so that a switch
+    // takes nothing of the caller's stack but its own call; throws
+    // std::bad_alloc, having mapped nothing, if it cannot.
     explicit OwnStack(std::size_t bytes = own_stack_bytes);
     ~OwnStack();
     OwnStack(const OwnStack&) = delete;
@@ -39,9 +40,11 @@ private:
     // returns what the call threw, if anything.
     std::exception_ptr run_erased(Erased erased, void* task) const;
 
-    void* mapping_ = nullptr;  // the guard page, then the stack
+    void* mapping_ = nullptr;  // the guard page, the stack, then the switch record
+    std::size_t mapping_size_ = 0;
     void* lowest_ = nullptr;
     std::size_t size_ = 0;
+    void* switch_record_ = nullptr;
     unsigned valgrind_id_ = 0;
 };
 

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <new>
+#include <utility>
 
 #if defined(__SANITIZE_ADDRESS__)  // GCC's word for AddressSanitizer
 #define KORVEL_ADDRESS_SANITIZER 1
@@ -28,7 +29,9 @@
 namespace korvel {
 namespace {
 
-// What one run hands across the switch, kept on the caller's stack.
+// What one run hands across the switch: the two contexts, about 2 KiB, and
+// the task. It lives in the mapping, above the stack, not on the caller's
+// stack, which may be a small thread's or a coroutine's last few KiB.
 struct Switch {
     ucontext_t caller;
     ucontext_t task_context;
@@ -62,21 +65,25 @@ void start(unsigned high, unsigned low) {
 
 OwnStack::OwnStack(std::size_t bytes) {
     const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    const std::size_t record = (sizeof(Switch) + page - 1) / page * page;
     const std::size_t size = (bytes + page - 1) / page * page;
-    if (size < bytes || size > SIZE_MAX - page) throw std::bad_alloc();
+    if (size < bytes || size > SIZE_MAX - page - record) throw std::bad_alloc();
+    const std::size_t mapping_size = page + size + record;
     // Mapped inaccessible first, so that a failure on the way leaves nothing
     // half made; the pages take memory only once touched.
-    void* const mapping = mmap(nullptr, page + size, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK,
+    void* const mapping = mmap(nullptr, mapping_size, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK,
                                -1, 0);
     if (mapping == MAP_FAILED) throw std::bad_alloc();
     void* const lowest = static_cast<char*>(mapping) + page;
-    if (mprotect(lowest, size, PROT_READ | PROT_WRITE) != 0) {
-        munmap(mapping, page + size);
+    if (mprotect(lowest, size + record, PROT_READ | PROT_WRITE) != 0) {
+        munmap(mapping, mapping_size);
         throw std::bad_alloc();
     }
     mapping_ = mapping;
+    mapping_size_ = mapping_size;
     lowest_ = lowest;
     size_ = size;
+    switch_record_ = ::new (static_cast<char*>(lowest) + size) Switch{};
 #if defined(KORVEL_VALGRIND)
     valgrind_id_ = VALGRIND_STACK_REGISTER(lowest, static_cast<char*>(lowest) + size);
 #endif
@@ -86,13 +93,15 @@ OwnStack::~OwnStack() {
 #if defined(KORVEL_VALGRIND)
     VALGRIND_STACK_DEREGISTER(valgrind_id_);
 #endif
-    munmap(mapping_, static_cast<std::size_t>(static_cast<char*>(lowest_) - static_cast<char*>(mapping_)) + size_);
+    static_cast<Switch*>(switch_record_)->~Switch();
+    munmap(mapping_, mapping_size_);
 }
 
 std::exception_ptr OwnStack::run_erased(Erased erased, void* task) const {
-    Switch s{};
+    Switch& s = *static_cast<Switch*>(switch_record_);
     s.erased = erased;
     s.task = task;
+    s.thrown = nullptr;
     getcontext(&s.task_context);
     s.task_context.uc_stack.ss_sp = lowest_;
     s.task_context.uc_stack.ss_size = size_;
@@ -108,7 +117,7 @@ std::exception_ptr OwnStack::run_erased(Erased erased, void* task) const {
 #if defined(KORVEL_ADDRESS_SANITIZER)
     __sanitizer_finish_switch_fiber(caller_fake_stack, nullptr, nullptr);
 #endif
-    return s.thrown;
+    return std::exchange(s.thrown, nullptr);
 }
 
 #if defined(KORVEL_ADDRESS_SANITIZER)
