@@ -18,7 +18,7 @@ FONT = "font-family='DejaVu Sans, Helvetica, Arial, sans-serif'"
 
 # A sequential scale that stays legible in grey and to colour-blind eyes, short mates dark.
 _SCALE = [(0x44, 0x01, 0x54), (0x3b, 0x52, 0x8b), (0x21, 0x91, 0x8c), (0x5e, 0xc9, 0x62), (0xfd, 0xe7, 0x25)]
-STALEMATE_FILL, CAPTURABLE_FILL, TAKEN_FILL = "#ffffff", "#f2b8b5", "#ffffff"
+STALEMATE_FILL, CAPTURABLE_FILL = "#ffffff", "#f2b8b5"
 
 # Pieces in a 45-unit box: lines drawn in black, the outline filled in the piece's colour,
 # and lines drawn on it in the other colour.
