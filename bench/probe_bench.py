@@ -1,23 +1,34 @@
 #!/usr/bin/env python3
-"""Times korvel_probe in fresh interpreters: its index's build and bytes, and probes per second.
+"""Times korvel_probe in fresh interpreters: its index's build and bytes, and each probe's time.
 
-Each run is a new interpreter that calls korvel.get_lists() once, builds the index from
-that result, and then times, in alternating rounds, a probe of value() by (x, y) tuples
-and by square names, best_moves(), and the bare table lookup against a triangle-indexed
-table (ten defending-king squares and a symmetry per square, 80 KiB instead of 512 KiB),
-the layout the index did not take. It prints each figure's median over the runs.
+Each run is a new interpreter, pinned to one core, that calls korvel.get_lists() once, builds
+the index from that result, and then times, in alternating rounds over the same positions:
+value() by (x, y) tuples and by square names, best_moves(), moves(), the tablebase's
+probe_dtm() on chess.Board objects and on objects that have only fen(), python-chess's own
+Gaviota readers' probe_dtm() on the same boards (native, over Debian's libgaviotatb, and pure
+Python), and the bare lookup in the flat index against one in a triangle-indexed layout (ten
+defending-king blocks and a symmetry per square), the layout the index did not take. It
+prints each figure's median over the runs, wall-clock and CPU time a call, and the median of
+the runs' ratios of korvel's probe_dtm to the native reader's.
 
-Run it with korvel and korvel_probe importable, e.g. from a build:
-    PYTHONPATH=build/probe/src/module:src python3.9 bench/probe_bench.py --runs 5
+It measures the korvel and korvel_probe it imports: as pip builds them (a Release build),
+installed with python-chess into an environment of CPython 3.9, e.g. after
+bash scripts/setup-and-run:
+    .venv/bin/python -m pip install chess && sudo apt-get install gaviotatb libgaviotatb1
+    .venv/bin/python bench/probe_bench.py --runs 7
+Without python-chess, or Debian's tables and reader, those rows are left out.
 """
 
 import argparse
 import json
+import os
 import random
 import statistics
 import subprocess
 import sys
 import time
+
+GAVIOTA = "/usr/share/gaviotatb/gtb4"
 
 
 def rss_kib(field):
@@ -29,12 +40,12 @@ def rss_kib(field):
     return 0
 
 
-def triangle_table(table):
+def triangle_layout(index):
     """The triangle-indexed layout: the ten triangle squares' blocks, and for each defending
     king square its block's slot and the symmetry's image of every square."""
     from korvel_probe import _index
     slots = [d for d in range(64) if _index._to_triangle(d)(d) == d]
-    compact = b"".join(table[side << 18 | d << 12:][:4096] for side in range(2) for d in slots)
+    compact = b"".join(index[side << 18 | d << 12:][:4096] for side in range(2) for d in slots)
     orient = []
     for d in range(64):
         image = _index._to_triangle(d)
@@ -42,19 +53,74 @@ def triangle_table(table):
     return compact, orient
 
 
-def per_call_ns(function, calls, rounds):
-    """The median nanoseconds per call of function(*args) over calls, in rounds."""
-    times = []
-    for _ in range(rounds):
-        started = time.perf_counter_ns()
-        for args in calls:
-            function(*args)
-        times.append((time.perf_counter_ns() - started) / len(calls))
-    return statistics.median(times)
+def per_call_ns(function, calls):
+    """Wall-clock and CPU nanoseconds a call of function(*args), over calls."""
+    wall, cpu = time.perf_counter_ns(), time.process_time_ns()
+    for args in calls:
+        function(*args)
+    return (time.perf_counter_ns() - wall) / len(calls), (time.process_time_ns() - cpu) / len(calls)
+
+
+class FenOnly:
+    """A board that only has fen(), as objects other than python-chess's own are read."""
+
+    def __init__(self, fen):
+        self._fen = fen
+
+    def fen(self):
+        return self._fen
+
+
+def candidates(sample):
+    """Each timed function with its calls; python-chess's rows where it can be had."""
+    import korvel_probe
+    from korvel_probe import _squares
+    index = korvel_probe.index()
+    compact, orient = triangle_layout(index)
+
+    def flat(d, a, r, side):
+        return index[side << 18 | d << 12 | a << 6 | r]
+
+    def triangle(d, a, r, side):
+        slot, image = orient[d]
+        return compact[side * 40960 + slot + (image[a] << 6 | image[r])]
+
+    numbers = [(x * 8 + y, ax * 8 + ay, rx * 8 + ry, side) for (x, y), (ax, ay), (rx, ry), side in sample]
+    assert all(flat(*n) == triangle(*n) for n in numbers)
+    names = [tuple(_squares.NAMES[x * 8 + y] for x, y in p[:3]) + (p[3],) for p in sample]
+    found = {"value(), (x, y) squares": (korvel_probe.value, sample),
+             "value(), square names": (korvel_probe.value, names),
+             "best_moves()": (korvel_probe.best_moves, sample[:5000]),
+             "moves()": (korvel_probe.moves, sample[:5000]),
+             "lookup, flat index": (flat, numbers),
+             "lookup, triangle-indexed": (triangle, numbers)}
+    try:
+        import chess
+        import chess.gaviota
+    except ImportError:
+        return found, sys.getsizeof(compact) + sum(sys.getsizeof(t) for _, t in orient)
+    fens = [korvel_probe.to_fen(p, white_attacks=i % 2 == 0) for i, p in enumerate(sample)]
+    boards = [(chess.Board(fen),) for fen in fens]
+    ours = korvel_probe.open_tablebase()
+    found["probe_dtm(), chess.Board"] = (ours.probe_dtm, boards)
+    found["probe_dtm(), fen() only"] = (ours.probe_dtm, [(FenOnly(fen),) for fen in fens[:5000]])
+    if os.path.isdir(GAVIOTA):
+        try:
+            native = chess.gaviota.open_tablebase_native(GAVIOTA, libgtb="libgaviotatb.so.1")
+            assert all(native.probe_dtm(b) == ours.probe_dtm(b) for b, in boards[:2000])
+            found["python-chess's native Gaviota probe_dtm()"] = (native.probe_dtm, boards)
+        except (OSError, RuntimeError):
+            pass
+        pure = chess.gaviota.PythonTablebase()
+        pure.add_directory(GAVIOTA)
+        found["python-chess's pure-Python Gaviota probe_dtm()"] = (pure.probe_dtm, boards[:2000])
+    return found, sys.getsizeof(compact) + sum(sys.getsizeof(t) for _, t in orient)
 
 
 def one_run(rounds):
     """What one fresh interpreter measures, as a dict."""
+    if hasattr(os, "sched_setaffinity"):
+        os.sched_setaffinity(0, {max(os.sched_getaffinity(0))})
     before = rss_kib("VmRSS")
     import korvel
     from korvel_probe import _index
@@ -62,35 +128,24 @@ def one_run(rounds):
     started = time.perf_counter()
     lists = korvel.get_lists()
     solved = time.perf_counter()
-    _index.TABLE = _index.build(lists)
+    _index.INDEX = _index.build(lists)
     built = time.perf_counter()
     del lists
     figures = {"get_lists_s": solved - started, "build_s": built - solved,
-               "index_bytes": sys.getsizeof(_index.TABLE),
+               "index_bytes": sys.getsizeof(_index.INDEX),
                "rss_peak_kib": rss_kib("VmHWM") - before, "rss_after_kib": rss_kib("VmRSS") - before}
     sample = random.Random(1).sample([p for p, _ in korvel_probe.positions()], 20000)
-    names = [tuple(korvel_probe._squares.NAMES[x * 8 + y] for x, y in p[:3]) + (p[3],) for p in sample]
-    table = _index.TABLE
-    compact, orient = triangle_table(table)
-
-    def flat(d, a, r, side):
-        return table[side << 18 | d << 12 | a << 6 | r]
-
-    def triangle(d, a, r, side):
-        slot, image = orient[d]
-        return compact[side * 40960 + slot + (image[a] << 6 | image[r])]
-
-    numbers = [(x * 8 + y, ax * 8 + ay, rx * 8 + ry, side)
-               for (x, y), (ax, ay), (rx, ry), side in sample]
-    assert all(flat(*n) == triangle(*n) for n in numbers)
-    figures["triangle_bytes"] = sys.getsizeof(compact) + sum(sys.getsizeof(t) for _, t in orient)
-    for name, function, calls in (("value_tuples_ns", korvel_probe.value, sample),
-                                  ("value_names_ns", korvel_probe.value, names),
-                                  ("best_moves_ns", korvel_probe.best_moves, sample[:5000]),
-                                  ("flat_lookup_ns", flat, numbers),
-                                  ("triangle_lookup_ns", triangle, numbers)):
-        figures[name] = per_call_ns(function, calls, rounds)
+    found, figures["triangle_bytes"] = candidates(sample)
+    times = {name: [] for name in found}
+    for _ in range(rounds):  # alternating: each round times every function once
+        for name, (function, calls) in found.items():
+            times[name].append(per_call_ns(function, calls))
+    for name, measured in times.items():
+        figures[name] = [statistics.median(w for w, _ in measured), statistics.median(c for _, c in measured)]
     return figures
+
+
+KORVEL_DTM, NATIVE_DTM = "probe_dtm(), chess.Board", "python-chess's native Gaviota probe_dtm()"
 
 
 def main():
@@ -105,23 +160,26 @@ def main():
     runs = []
     for _ in range(args.runs):
         done = subprocess.run([sys.executable, __file__, "--once", "--rounds", str(args.rounds)],
-                              capture_output=True, text=True, check=True, timeout=600)
+                              capture_output=True, text=True, check=True, timeout=900)
         runs.append(json.loads(done.stdout))
-    median = {key: statistics.median(run[key] for run in runs) for key in runs[0]}
-    print(f"medians of {args.runs} fresh interpreters, {args.rounds} rounds each")
+    median = {key: statistics.median(run[key] for run in runs) for key in runs[0] if not isinstance(runs[0][key], list)}
+    print(f"medians of {args.runs} fresh interpreters, {args.rounds} rounds each, on one core")
     print(f"  first get_lists()          {median['get_lists_s'] * 1e3:8.1f} ms")
     print(f"  index build from its lists {median['build_s'] * 1e3:8.1f} ms")
     print(f"  index                      {median['index_bytes']:8,} bytes"
           f" (triangle-indexed: {median['triangle_bytes']:,.0f})")
     print(f"  RSS over the import: peak  {median['rss_peak_kib'] / 1024:8.1f} MiB,"
           f" after the lists are freed {median['rss_after_kib'] / 1024:.1f} MiB")
-    for key, label in (("value_tuples_ns", "value(), (x, y) squares"),
-                       ("value_names_ns", "value(), square names"),
-                       ("best_moves_ns", "best_moves()"),
-                       ("flat_lookup_ns", "lookup, flat index"),
-                       ("triangle_lookup_ns", "lookup, triangle-indexed")):
-        ns = median[key]
-        print(f"  {label:26} {ns / 1e3:8.2f} us  {1e9 / ns:12,.0f} per second")
+    print(f"  {'a call of':50} {'wall us':>8} {'CPU us':>8} {'calls a second':>15}")
+    for key in runs[0]:
+        if isinstance(runs[0][key], list):
+            wall = statistics.median(run[key][0] for run in runs)
+            cpu = statistics.median(run[key][1] for run in runs)
+            print(f"  {key:50} {wall / 1e3:8.2f} {cpu / 1e3:8.2f} {1e9 / wall:15,.0f}")
+    if NATIVE_DTM in runs[0]:
+        for i, what in ((0, "wall"), (1, "CPU")):
+            ratio = statistics.median(run[KORVEL_DTM][i] / run[NATIVE_DTM][i] for run in runs)
+            print(f"  korvel's probe_dtm / the native reader's, {what} time, median of the runs' ratios: {ratio:.3f}")
 
 
 if __name__ == "__main__":

@@ -10,9 +10,10 @@ korvel_build_packages=(g++)
 # optimisation needs), the system's Boost, which two test configurations take,
 # and Debian's Python, an interpreter korvel must refuse to load in; mypy
 # checks that the installed korvel's types are found; Google Benchmark,
-# pybind11 and valgrind for the benchmarks.
+# pybind11 and valgrind for the benchmarks; Debian's Gaviota tables and their
+# reader, which korvel_probe's tablebase is checked against.
 korvel_test_packages=(cmake make git libgtest-dev clang llvm libboost-dev python3 mypy
-                      libbenchmark-dev pybind11-dev valgrind)
+                      libbenchmark-dev pybind11-dev valgrind gaviotatb libgaviotatb1)
 
 # Brings the package lists up to date, and tells korvel_install_missing, here
 # and in the scripts this one runs, that they need no other update.

@@ -78,7 +78,10 @@ def successors(attacker_to_move: bool, d: int, a: int, r: int) -> List[Tuple[int
 
 
 def illegality(attacker_to_move: bool, d: int, a: int, r: int) -> Optional[str]:
-    """Which rule a position breaks, in words, or None for a legal one."""
+    """Which rule a position breaks, in words, or None for a legal one. The rook on the
+    defending king's square, the attacking side to move, is where the king has taken it."""
+    if attacker_to_move and r == d and a != d:
+        return f"the kings are on adjacent squares, {describe(d)} and {describe(a)}" if a in NEAR[d] else None
     for one, other, first, second in ((d, a, "the defending king", "the attacking king"),
                                       (d, r, "the defending king", "the rook"),
                                       (a, r, "the attacking king", "the rook")):

@@ -16,12 +16,17 @@ NAMES: List[str] = [FILES[x] + str(y + 1) for x, y in COORDINATES]
 _BY_NAME: Dict[str, int] = {name: n for n, name in enumerate(NAMES)}
 
 
+def _is_bool(c: Any) -> bool:
+    """Python's bool, or numpy's, which is no subclass of it and does not import numpy here."""
+    return isinstance(c, bool) or (type(c).__module__ == "numpy" and type(c).__name__ in ("bool_", "bool"))
+
+
 def _coordinate(role: str, square: Any, c: Any) -> int:
-    """One coordinate as an int; bool is refused, since (True, 3) is surely a mistake."""
+    """One coordinate as an int; a bool is refused, since (True, 3) is surely a mistake."""
     if type(c) is int:
         return c
-    if isinstance(c, bool):
-        raise TypeError(f"{role} {square!r}: x and y must be ints, not bool")
+    if _is_bool(c):
+        raise TypeError(f"{role} {square!r}: x and y must be ints, not {type(c).__name__}")
     try:
         return operator.index(c)
     except TypeError:
@@ -31,6 +36,8 @@ def _coordinate(role: str, square: Any, c: Any) -> int:
 def square_number(role: str, square: Any) -> int:
     """The number x * 8 + y of a square given as (x, y) or as a name; role names the piece
     in errors: TypeError for what is no square at all, ValueError for one off the board."""
+    x: int
+    y: int
     if type(square) is tuple and len(square) == 2:
         x, y = square
         if type(x) is int and type(y) is int and 0 <= x < 8 and 0 <= y < 8:

@@ -1,12 +1,15 @@
-"""korvel_probe against korvel's values: its move rules, its symmetries, its errors."""
+"""korvel_probe against korvel's values: its move rules, its symmetries, FEN, its errors, the command line."""
 
+import collections
+import json
 import sys
+import unittest.mock
 
 import pytest
 
 import child_process
 import korvel_probe
-from korvel_probe import _index, _rules
+from korvel_probe import _rules
 from korvel_probe._rules import CAPTURE, POSITION_COUNT
 
 IMAGES = [  # the eight symmetries of the board, on (x, y)
@@ -17,16 +20,16 @@ IMAGES = [  # the eight symmetries of the board, on (x, y)
 
 
 def test_every_value_follows_from_its_successors_and_only_legal_positions_have_one():
-    table = _index.TABLE or _index.load()
+    index = korvel_probe.index()
     for number in range(POSITION_COUNT):
         attacker_to_move, d, a, r = number >> 18 == 1, number >> 12 & 63, number >> 6 & 63, number & 63
-        value = table[number]
-        legal = _rules.illegality(attacker_to_move, d, a, r) is None
-        assert (value != _index.NO_POSITION) == legal, number
+        value = index[number]
+        legal = _rules.illegality(attacker_to_move, d, a, r) is None and r != d  # a taken rook is not indexed
+        assert (value != korvel_probe.NO_POSITION) == legal, number
         if not legal:
             continue
-        after = [100 if s == CAPTURE else table[s] for _, _, s in _rules.successors(attacker_to_move, d, a, r)]
-        assert _index.NO_POSITION not in after, number  # a move to an illegal position
+        after = [100 if s == CAPTURE else index[s] for _, _, s in _rules.successors(attacker_to_move, d, a, r)]
+        assert korvel_probe.NO_POSITION not in after, number  # a move to an illegal position
         if attacker_to_move:
             assert value == 1 + min(after), number
         elif not after:  # checkmate or stalemate
@@ -56,8 +59,6 @@ def test_best_moves_and_lines_to_mate():
     assert korvel_probe.best_moves("a8", "a6", "b1", False) == []  # stalemate
     assert korvel_probe.value("a8", "h1", "b7", False) == korvel_probe.ROOK_CAPTURABLE
     assert korvel_probe.best_moves("a8", "h1", "b7", False) == ["a8b7"]
-    with pytest.raises(ValueError, match="'a8b7' takes the rook"):
-        korvel_probe.play("a8", "h1", "b7", False, "a8b7")
     for position, value in korvel_probe.positions():
         if value == 31:
             line = korvel_probe.mate_line(*position)
@@ -67,19 +68,63 @@ def test_best_moves_and_lines_to_mate():
             assert korvel_probe.value(*position) == korvel_probe.CHECKMATE
 
 
-@pytest.mark.parametrize("fen, position", [
-    ("8/8/8/8/8/8/8/k1K4R w - - 0 1", ((0, 0), (2, 0), (7, 0), True)),
-    ("8/8/8/8/8/8/8/K1k4r w - - 0 1", ((0, 0), (2, 0), (7, 0), False)),
-    ("3k4/8/3K4/8/8/8/8/R7 b -", ((3, 7), (3, 5), (0, 0), False)),
+def test_the_first_move_played_each_ply_ends_at_mate_stalemate_or_the_taken_rook_in_value_plies():
+    ends = collections.Counter()
+    for start, value in list(korvel_probe.positions())[::53]:
+        position, plies = start, 0
+        while plies <= 33 and (listed := korvel_probe.moves(*position)):
+            position, plies = korvel_probe.play(*position, listed[0].uci), plies + 1
+        end = korvel_probe.value(*position)
+        if end == korvel_probe.CHECKMATE:
+            ends["mate"] += 1
+            assert plies == value and not position.attacker_to_move, start
+        else:
+            taken = position.rook == position.defending_king
+            ends["taken" if taken else "stalemate"] += 1
+            assert end == korvel_probe.DRAW and position.attacker_to_move == taken, start
+            assert plies == (value == korvel_probe.ROOK_CAPTURABLE), start
+    assert min(ends.values()) > 0 and len(ends) == 3, ends
+
+
+@pytest.mark.parametrize("fen, position, white_attacks", [
+    ("8/8/8/8/8/8/8/k1K4R w - - 0 1", ((0, 0), (2, 0), (7, 0), True), True),
+    ("8/8/8/8/8/8/8/K1k4r w - - 0 1", ((0, 0), (2, 0), (7, 0), False), False),
+    ("3k4/8/3K4/8/8/8/8/R7 b -", ((3, 7), (3, 5), (0, 0), False), True),
 ])
-def test_fen_either_colour_attacking(fen, position):
+def test_fen_either_colour_attacking(fen, position, white_attacks):
     assert korvel_probe.from_fen(fen) == position
+    written = korvel_probe.to_fen(position, white_attacks=white_attacks)
+    assert written.startswith(fen) and written.endswith(" - - 0 1")
+
+
+def test_fen_round_trips_with_either_colour_and_the_taken_rook():
+    sample = [position for position, _ in list(korvel_probe.positions())[::211]]
+    sample.append(korvel_probe.play("a8", "h1", "b7", False, "a8b7"))
+    for position in sample:
+        for white_attacks in (True, False):
+            fen = korvel_probe.to_fen(position, white_attacks=white_attacks)
+            assert korvel_probe.from_fen(fen) == position, fen
+    assert korvel_probe.to_fen(sample[-1]) == "8/1k6/8/8/8/8/8/7K w - - 0 1"
+
+
+class NumpyBool:
+    """As numpy's bool, which is no subclass of Python's, is to a caller that has no numpy."""
+    __module__ = "numpy"
+
+    def __index__(self):
+        return 1
+
+    def __repr__(self):
+        return "True"
+
+
+NumpyBool.__name__ = "bool_"
 
 
 @pytest.mark.parametrize("call, error, message", [
     (lambda: korvel_probe.value((4, 4), (4, 5), (0, 0), False), ValueError,
      "illegal position: the kings are on adjacent squares, e5 (4, 4) and e6 (4, 5)"),
-    (lambda: korvel_probe.value("c3", "h8", "c3", True), ValueError,
+    (lambda: korvel_probe.value("c3", "h8", "c3", False), ValueError,
      "illegal position: the defending king and the rook are both on c3 (2, 2)"),
     (lambda: korvel_probe.value((0, 0), (7, 7), (0, 5), True), ValueError,
      "illegal position: the attacking side is to move while the defending king on a1 (0, 0)"
@@ -104,8 +149,20 @@ def test_fen_either_colour_attacking(fen, position):
      "illegal position: the kings are on adjacent squares, a1 (0, 0) and b1 (1, 0)"),
     (lambda: korvel_probe.from_fen("8/8/8/8/8/8/8/k1K4Rr w"), ValueError,
      "rank 1 ('k1K4Rr') covers 9 files, not 8"),
-    (lambda: korvel_probe.from_fen("8/8/8/8/8/8/8/k1K5 w"), ValueError,
-     "it has 1 k, 1 K: give one K, one k and one rook, R or r"),
+    (lambda: korvel_probe.from_fen("8/8/8/8/8/8/8/k1K1K3 b"), ValueError,
+     "it has 1 k, 2 K: give one K, one k and at most one rook, R or r"),
+    # Move counters of ASCII digits only, and few: int() takes some other digits, and
+    # refuses thousands of them in words of its own.
+    (lambda: korvel_probe.from_fen("8/8/8/8/8/8/8/k1K4R w - - ² 1"), ValueError,
+     "FEN '8/8/8/8/8/8/8/k1K4R w - - ² 1': the move counters '²' '1' are not counts"),
+    (lambda: korvel_probe.from_fen("8/8/8/8/8/8/8/k1K4R w - - 0 " + "1" * 5000), ValueError,
+     "FEN '8/8/8/8/8/8/8/k1K4R w - - 0 111"),
+    (lambda: korvel_probe.play("e1", "e3", "a8", True, unittest.mock.ANY), TypeError,
+     "a move is a str in UCI notation, such as 'a8a1', not _ANY"),
+    (lambda: korvel_probe.value((NumpyBool(), 3), "h8", "b1", True), TypeError,
+     "defending_king (True, 3): x and y must be ints, not bool_"),
+    (lambda: korvel_probe.play("b7", "h1", "b7", True, "h1h2"), ValueError,
+     "the rook is taken, and king against king ends the game"),
 ])
 def test_errors_say_what_is_wrong_in_the_callers_squares(call, error, message):
     with pytest.raises(error) as raised:
@@ -125,3 +182,25 @@ def test_korvel_is_imported_at_the_first_probe_and_a_failed_first_build_is_tried
               "print(korvel_probe.value('e1', 'e3', 'a8', True))\n")
     done = child_process.run([sys.executable, "-c", script], 120)
     assert (done.returncode, done.stdout) == (0, "1\n"), done.stderr
+
+
+def korvel_probe_command(*arguments):
+    return child_process.run([sys.executable, "-m", "korvel_probe", *arguments], 120)
+
+
+def test_the_command_line_answers_as_tablebase_explorers_and_refuses_a_bad_fen_in_one_line(tmp_path):
+    done = korvel_probe_command("8/8/8/8/8/8/8/k1K4R w - - 0 1", "--json", "--svg", str(tmp_path / "board.svg"))
+    assert done.returncode == 0, done.stderr
+    answer = json.loads(done.stdout)
+    assert (answer["category"], answer["dtm"], len(answer["moves"])) == ("win", 5, 14)
+    assert answer["moves"][0] == {"uci": "c1c2", "san": "Kc2+", "category": "loss", "dtm": -4, "checkmate": False,
+                                  "stalemate": False, "insufficient_material": False}
+    assert [(move["san"], move["category"], move["stalemate"]) for move in answer["moves"][-3:]] == [
+        ("Kd2+", "loss", False), ("Kd1", "loss", False), ("Rh2", "draw", True)]
+    assert (tmp_path / "board.svg").read_text().startswith("<svg")
+    done = korvel_probe_command("8/8/8/8/8/8/8/k1K4R", "b", "-", "-", "0", "7")  # a FEN's fields as words
+    assert "Line to mate: 7... Ka2 8. Rh3 Ka1 9. Ra3#" in done.stdout, done.stdout
+    done = korvel_probe_command("8/8/8/8/8/8/8/kK5R w - - 0 1", "--json")
+    assert (done.returncode, done.stdout) == (2, "")
+    assert done.stderr == ("python -m korvel_probe: error: FEN '8/8/8/8/8/8/8/kK5R w - - 0 1': illegal position:"
+                           " the kings are on adjacent squares, a1 (0, 0) and b1 (1, 0)\n")
