@@ -3,16 +3,18 @@
 # needs (scikit-build-core, pybind11, Boost's headers, CMake and Ninja where the
 # machine has none) come from the package index, through pip.
 
-# To build korvel with pip and run it.
+# To build korvel with pip and run it (scripts/setup-and-run).
 korvel_build_packages=(g++)
-# To test it and run its benchmarks as well: CMake and make for the test
-# builds, GoogleTest, Clang (and llvm for the llvm-ar its link-time
-# optimisation needs), the system's Boost, which two test configurations take,
-# and Debian's Python, an interpreter korvel must refuse to load in; mypy
-# checks that the installed korvel's types are found; Google Benchmark,
-# pybind11 and valgrind for the benchmarks.
-korvel_test_packages=(cmake make git libgtest-dev clang llvm libboost-dev python3 mypy
-                      libbenchmark-dev pybind11-dev valgrind)
+# To test it (scripts/test), each configuration of CMakePresets.json: CMake and
+# make, GCC and GoogleTest; Clang, and llvm for the llvm-ar its link-time
+# optimisation needs; the system's Boost; Debian's Python, an interpreter
+# korvel must refuse to load in, with venv, in which its pip must refuse to
+# build korvel; mypy, which checks that the installed korvel's types are found.
+korvel_test_packages=(cmake make g++ libgtest-dev clang llvm libboost-dev python3 python3-venv mypy)
+# To run bench/compare: CMake, make and GCC.
+korvel_compare_packages=(cmake make g++)
+# To run bench/run-native as well: Google Benchmark, pybind11 and valgrind.
+korvel_bench_packages=(cmake make g++ libbenchmark-dev pybind11-dev valgrind)
 
 # Brings the package lists up to date, and tells korvel_install_missing, here
 # and in the scripts this one runs, that they need no other update.
