@@ -9,11 +9,14 @@ korvel_build_packages=(g++)
 # make, GCC and GoogleTest; Clang, and llvm for the llvm-ar its link-time
 # optimisation needs; the system's Boost; Debian's Python, an interpreter
 # korvel must refuse to load in, with venv, in which its pip must refuse to
-# build korvel; mypy, which checks that the installed korvel's types are found.
-korvel_test_packages=(cmake make g++ libgtest-dev clang llvm libboost-dev python3 python3-venv mypy)
+# build korvel; mypy, which checks that the installed korvel's types are found;
+# valgrind, whose header the build reads to register korvel's own stack (and
+# without which Clang finds a member unused and stops, warnings being errors).
+korvel_test_packages=(cmake make g++ libgtest-dev clang llvm libboost-dev python3 python3-venv mypy valgrind)
 # To run bench/compare: CMake, make and GCC.
 korvel_compare_packages=(cmake make g++)
-# To run bench/run-native as well: Google Benchmark, pybind11 and valgrind.
+# To run bench/run-native as well: Google Benchmark, pybind11, and valgrind for
+# its --instructions.
 korvel_bench_packages=(cmake make g++ libbenchmark-dev pybind11-dev valgrind)
 
 # Brings the package lists up to date, and tells korvel_install_missing, here
