@@ -45,7 +45,7 @@ private:
     void* lowest_ = nullptr;
     std::size_t size_ = 0;
     void* switch_record_ = nullptr;
-    unsigned valgrind_id_ = 0;
+    [[maybe_unused]] unsigned valgrind_id_ = 0;  // unused where valgrind's header is missing
 };
 
 // ---- Definitions ------------------------------------------------------------
