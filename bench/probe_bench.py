@@ -11,11 +11,12 @@ defending-king blocks and a symmetry per square), the layout the index did not t
 prints each figure's median over the runs, wall-clock and CPU time a call, and the median of
 the runs' ratios of korvel's probe_dtm to the native reader's.
 
-It measures the korvel and korvel_probe it imports: as pip builds them (a Release build),
-installed with python-chess into an environment of CPython 3.9, e.g. after
-bash scripts/setup-and-run:
-    .venv/bin/python -m pip install chess && sudo apt-get install gaviotatb libgaviotatb1
-    .venv/bin/python bench/probe_bench.py --runs 7
+It measures the korvel and korvel_probe it imports. bench/run-probe builds them as pip does
+(a Release build), with python-chess, into an environment of their own, installs Debian's
+Gaviota tables and reader where missing, and runs it:
+    bash bench/run-probe --runs 7
+or, in an environment where korvel is installed:
+    python bench/probe_bench.py --runs 7
 Without python-chess, or Debian's tables and reader, those rows are left out.
 """
 
