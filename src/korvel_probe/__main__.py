@@ -92,10 +92,14 @@ def main(argv: Optional[List[str]] = None) -> int:
                 picture.write(board_svg(*position, white_attacks=white_attacks))
         except OSError as error:
             parser.exit(1, f"{parser.prog}: error: cannot write {args.svg!r}: {error.strerror or error}\n")
-    if args.json:
-        print(json.dumps(explore(position)))
-    else:
-        print(_text(fen, position, white_attacks, fullmove))
+    output = json.dumps(explore(position)) if args.json else _text(fen, position, white_attacks, fullmove)
+    try:
+        print(output, flush=True)
+    except BrokenPipeError:
+        # A reader that stopped early (| head): say nothing more, and let the
+        # interpreter's last flush at exit write nowhere rather than fail again.
+        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+        return 1
     return 0
 
 

@@ -63,9 +63,10 @@ def fields(fen: str) -> Fields:
         raise fail(fen, f"castling rights {castling[:20]!r} are not '-' or letters of KQkq")
     if not _EN_PASSANT.fullmatch(en_passant):
         raise fail(fen, f"en passant square {en_passant[:20]!r} is not '-' or a square on rank 3 or 6")
-    if not _COUNT.fullmatch(halfmove) or not _COUNT.fullmatch(fullmove) or int(fullmove) < 1:
-        raise fail(fen, f"the move counters {halfmove[:20]!r} {fullmove[:20]!r} are not counts"
-                         " (up to 9 digits, the move number from 1)")
+    if not _COUNT.fullmatch(halfmove):
+        raise fail(fen, f"the halfmove clock {halfmove[:20]!r} is not a count (up to 9 digits)")
+    if not _COUNT.fullmatch(fullmove) or int(fullmove) < 1:
+        raise fail(fen, f"the move number {fullmove[:20]!r} is not a count from 1 (up to 9 digits)")
     return Fields(found, parts[1] == "w", castling, en_passant, int(fullmove))
 
 

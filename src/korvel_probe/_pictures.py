@@ -7,7 +7,7 @@ from . import _index
 from ._index import NO_POSITION
 from ._probe import DRAW, ROOK_CAPTURABLE, best_moves, in_words, value
 from ._rules import in_check, position_number
-from ._squares import FILES, NAMES, Square, square_number
+from ._squares import FILES, NAMES, Square, describe, square_number
 
 SQUARE = 48  # pixels a square
 MARGIN = 22  # for the file letters and rank numbers
@@ -105,7 +105,7 @@ def dtm_map_svg(attacking_king: Square, rook: Square, attacker_to_move: bool) ->
     if type(attacker_to_move) is not bool:
         raise TypeError(f"attacker_to_move must be a bool, not {type(attacker_to_move).__name__}")
     if a == r:
-        raise ValueError(f"illegal position: the attacking king and the rook are both on {NAMES[a]}")
+        raise ValueError(f"illegal position: the attacking king and the rook are both on {describe(a)}")
     found = _index.INDEX or _index.index()
     top = 58.0
     side = "the attacking side" if attacker_to_move else "the defending king"

@@ -154,7 +154,7 @@ NumpyBool.__name__ = "bool_"
     # Move counters of ASCII digits only, and few: int() takes some other digits, and
     # refuses thousands of them in words of its own.
     (lambda: korvel_probe.from_fen("8/8/8/8/8/8/8/k1K4R w - - ² 1"), ValueError,
-     "FEN '8/8/8/8/8/8/8/k1K4R w - - ² 1': the move counters '²' '1' are not counts"),
+     "FEN '8/8/8/8/8/8/8/k1K4R w - - ² 1': the halfmove clock '²' is not a count"),
     (lambda: korvel_probe.from_fen("8/8/8/8/8/8/8/k1K4R w - - 0 " + "1" * 5000), ValueError,
      "FEN '8/8/8/8/8/8/8/k1K4R w - - 0 111"),
     (lambda: korvel_probe.play("e1", "e3", "a8", True, unittest.mock.ANY), TypeError,
