@@ -15,6 +15,14 @@
 #include "module/own_stack.hpp"
 #include "solver/tables.hpp"
 
+#if defined(__SANITIZE_ADDRESS__)  // GCC's word for AddressSanitizer
+#define KORVEL_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)  // Clang's
+#if __has_feature(address_sanitizer)
+#define KORVEL_ADDRESS_SANITIZER 1
+#endif
+#endif
+
 namespace korvel {
 namespace {
 
@@ -55,6 +63,14 @@ TEST(stack_test, a_task_runs_on_the_own_stack_and_its_exception_is_rethrown_on_t
 
 // A task run from a coroutine's small stack, as a first call from one is: the
 // switch and its record take next to nothing of it, the build none.
+// AddressSanitizer's runtime (GCC 14's, not GCC 12's) intercepts makecontext
+// and passes its arguments on through 64 slots, copied and pushed: 1.1 KiB
+// more of the caller's stack, which a build without the sanitizer never spends.
+#if defined(KORVEL_ADDRESS_SANITIZER)
+constexpr std::size_t sanitizer_makecontext_bytes = 1536;
+#else
+constexpr std::size_t sanitizer_makecontext_bytes = 0;
+#endif
 TEST(stack_test, a_switch_takes_under_a_kibibyte_of_the_callers_stack) {
     const OwnStack stack(64 * 1024);
     constexpr unsigned char untouched = 0xA5;
@@ -73,7 +89,7 @@ TEST(stack_test, a_switch_takes_under_a_kibibyte_of_the_callers_stack) {
     std::size_t deepest = 0;
     while (deepest < sizeof small && small[deepest] == untouched) ++deepest;
     const std::size_t used = sizeof small - deepest;
-    EXPECT_LE(used, 1024u) << used << " bytes";
+    EXPECT_LE(used, 1024u + sanitizer_makecontext_bytes) << used << " bytes";
     EXPECT_GT(used, 0u);
 }
 
