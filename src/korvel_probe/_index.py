@@ -12,13 +12,23 @@ it interrupted, so a probe there finishes that build itself and the interrupted 
 it done. Other threads wait for the build. A fork's child starts afresh, with a lock of its own.
 """
 
+import importlib
 import operator
 import os
 import threading
+from types import ModuleType
 from typing import Any, Callable, Dict, List, Optional, Sequence, Tuple
 
 from ._rules import POSITION_COUNT
 from ._squares import SQUARE_COUNT
+
+try:
+    # Loaded with korvel_probe, a millisecond, rather than at the first probe: a fork while
+    # another thread is in the middle of an import leaves the child waiting for ever on that
+    # module's import lock, which no thread of the child holds.
+    _korvel: Optional[ModuleType] = importlib.import_module("korvel")
+except ImportError:  # raised again at the first probe, which tries the import again
+    _korvel = None
 
 NO_POSITION = 255
 BLOCK = SQUARE_COUNT * SQUARE_COUNT  # the attacking king's and the rook's squares for one defending king
@@ -91,12 +101,12 @@ def _map(build: _Build, d: int) -> None:
 def _step(build: _Build, k: int) -> bool:
     """Runs step k of a build; False when the build has no step k, all being done."""
     if k == 0:
-        import korvel  # here, so that importing korvel_probe costs nothing until a probe
+        solver = _korvel or importlib.import_module("korvel")
         if not build.fetched:
             # From get_lists()'s return to the list in one C call: no signal handler or
             # finalizer runs between them, where a probe would have to fetch them again, and
             # one run on a timer would do so for ever.
-            build.fetched.extend(map(_CALL, (korvel.get_lists,)))
+            build.fetched.extend(map(_CALL, (solver.get_lists,)))
         return True
     k -= 1
     for side, entries in enumerate(build.fetched[0]):

@@ -33,8 +33,6 @@ def test_children_forked_while_another_thread_builds_probe_and_a_fork_pool_answe
     found = run(f"""
         import json, multiprocessing, os, threading, time, korvel_probe
         from korvel_probe import _index
-        # Imported first: a fork while a thread imports any module is the import system's hazard.
-        import korvel
 
         def probe(_):
             return {PROBE}
