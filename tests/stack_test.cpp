@@ -15,14 +15,6 @@
 #include "module/own_stack.hpp"
 #include "solver/tables.hpp"
 
-#if defined(__SANITIZE_ADDRESS__)  // GCC's word for AddressSanitizer
-#define KORVEL_ADDRESS_SANITIZER 1
-#elif defined(__has_feature)  // Clang's
-#if __has_feature(address_sanitizer)
-#define KORVEL_ADDRESS_SANITIZER 1
-#endif
-#endif
-
 namespace korvel {
 namespace {
 

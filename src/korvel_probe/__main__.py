@@ -41,10 +41,10 @@ def _mover_words(move: Move, attacker_to_move: bool) -> str:
 
 def _line_san(position: Position, white_to_move: bool, fullmove: int) -> str:
     """The line to mate in SAN, numbered from the FEN's move number."""
-    text, number, white = [], fullmove, white_to_move
-    if not white and mate_line(*position):
+    text, number, white, line = [], fullmove, white_to_move, mate_line(*position)
+    if not white and line:
         text.append(f"{number}...")
-    for uci in mate_line(*position):
+    for uci in line:
         san = next(move.san for move in moves(*position) if move.uci == uci)
         text.append(f"{number}. {san}" if white else san)
         position = play(*position, uci)

@@ -9,13 +9,6 @@
 #include <new>
 #include <utility>
 
-#if defined(__SANITIZE_ADDRESS__)  // GCC's word for AddressSanitizer
-#define KORVEL_ADDRESS_SANITIZER 1
-#elif defined(__has_feature)  // Clang's
-#if __has_feature(address_sanitizer)
-#define KORVEL_ADDRESS_SANITIZER 1
-#endif
-#endif
 #if defined(KORVEL_ADDRESS_SANITIZER)
 #include <sanitizer/common_interface_defs.h>
 #endif

@@ -6,6 +6,16 @@
 #include <exception>
 #include <type_traits>
 
+// Defined where AddressSanitizer instruments the build: it must be told of each
+// switch between stacks, and its frames are larger.
+#if defined(__SANITIZE_ADDRESS__)  // GCC's word for AddressSanitizer
+#define KORVEL_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)  // Clang's
+#if __has_feature(address_sanitizer)
+#define KORVEL_ADDRESS_SANITIZER 1
+#endif
+#endif
+
 namespace korvel {
 
 // The stack a call's work runs on: a build's 33 levels of search take under a
